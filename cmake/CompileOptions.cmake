@@ -1,0 +1,34 @@
+# One INTERFACE target carries the compile options of every target in the tree.
+add_library(quorvel_options INTERFACE)
+target_compile_features(quorvel_options INTERFACE cxx_std_20)
+target_compile_options(quorvel_options INTERFACE -Wall -Wextra -Wpedantic)
+if(DEFINED ENV{CI})
+  target_compile_options(quorvel_options INTERFACE -Werror)
+endif()
+
+option(QUORVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(QUORVEL_SANITIZE)
+  target_compile_options(quorvel_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(quorvel_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# A library per folder: every source file in the folder belongs to it.
+function(quorvel_library name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  list(FILTER sources INCLUDE REGEX "\\.cpp$")
+  if(sources)
+    file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+    add_library(${name} STATIC ${sources} ${headers})
+    target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${name} PUBLIC quorvel_options ${ARG_DEPENDS})
+  else()
+    # Not written yet: an empty interface keeps the dependency graph whole.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE "${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${name} INTERFACE quorvel_options ${ARG_DEPENDS})
+  endif()
+endfunction()

@@ -1,0 +1,17 @@
+// Entry of every test program: one QApplication on the offscreen platform, then GoogleTest.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
