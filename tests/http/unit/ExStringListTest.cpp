@@ -70,10 +70,14 @@ TEST(ExStringList, SortedListSearchesByHalving)
     list.SetSorted(true);
     for (const char* line : {"Zeta: 1", "alpha: 2", "Mid: 3", "Beta: 4", "nocolon", "Omega: 5", "Gamma: 6"})
         list.Add(line);
+    // A line without a colon has an empty key and sorts first.
+    auto key = [](const std::string& line) {
+        const auto colon = line.find(':');
+        return colon == std::string::npos ? std::string() : line.substr(0, colon);
+    };
+    EXPECT_EQ(list[0], "nocolon");
     for (int i = 1; i < list.Count(); ++i)
-        EXPECT_LE(net::AnsiCompareText(list[i - 1].substr(0, list[i - 1].find(':')),
-                                       list[i].substr(0, list[i].find(':'))),
-                  0);
+        EXPECT_LT(net::AnsiCompareText(key(list[i - 1]), key(list[i])), 0);
     EXPECT_EQ(list[list.IndexOfField("ALPHA")], "alpha: 2");
     EXPECT_EQ(list[list.IndexOfField("gamma")], "Gamma: 6");
     EXPECT_EQ(list[list.IndexOfField("zeta")], "Zeta: 1");
