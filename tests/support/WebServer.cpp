@@ -1,0 +1,177 @@
+#include "tests/support/WebServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testing_support {
+namespace {
+
+std::uint16_t FreeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out)
+        throw std::runtime_error("WebServer: cannot write " + path);
+}
+
+} // namespace
+
+std::string WebServer::PageContent()
+{
+    return "<html><head><title>Quorvel test page</title></head>\n<body><p>Hello from the test server.</p></body></html>\n";
+}
+
+std::string WebServer::VersionContent()
+{
+    return "0.2.4";
+}
+
+std::string WebServer::BigContent()
+{
+    // Every byte value, in an order that repeats only after a long stretch, so that a lost,
+    // doubled or reordered chunk shows.
+    std::string content(bigSize, '\0');
+    std::uint32_t state = 12345;
+    for (auto& c : content) {
+        state = state * 1103515245U + 12345U;
+        c = static_cast<char>(state >> 23);
+    }
+    return content;
+}
+
+WebServer::WebServer()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-web-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("WebServer: mkdtemp failed");
+    dir_ = pattern;
+    root_ = dir_ + "/www";
+    std::filesystem::create_directory(root_);
+    WriteFile(root_ + "/index.html", PageContent());
+    WriteFile(root_ + "/verInfo", VersionContent());
+    WriteFile(root_ + "/big.bin", BigContent());
+    for (int attempt = 0; attempt < 5 && !running(); ++attempt)
+        Start();
+}
+
+WebServer::~WebServer()
+{
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string WebServer::url(const std::string& path) const
+{
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void WebServer::AddFile(const std::string& name, const std::string& content) const
+{
+    WriteFile(root_ + "/" + name, content);
+}
+
+std::string WebServer::errorLog() const
+{
+    std::ifstream in(dir_ + "/error.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WebServer::Start()
+{
+    port_ = FreeLoopbackPort();
+    const std::string config = dir_ + "/lighttpd.conf";
+    WriteFile(config, "server.document-root = \"" + root_ + "\"\n"
+                      "server.bind = \"127.0.0.1\"\n"
+                      "server.port = " + std::to_string(port_) + "\n"
+                      "server.errorlog = \"" + dir_ + "/error.log\"\n"
+                      "server.max-keep-alive-requests = 0\n"
+                      "index-file.names = ( \"index.html\" )\n"
+                      "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n");
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        // The server goes when the test program goes, even when it crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::execlp("lighttpd", "lighttpd", "-D", "-f", config.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    pid_ = pid;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        if (Accepts(port_))
+            return true;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop();
+    return false;
+}
+
+void WebServer::Stop()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGTERM);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > until) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+}
+
+} // namespace testing_support
