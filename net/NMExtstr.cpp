@@ -40,9 +40,8 @@ void TExStringList::SetSorted(bool value)
         return;
     FSorted = value;
     if (FSorted)
-        std::stable_sort(FItems.begin(), FItems.end(), [](const std::string& a, const std::string& b) {
-            return AnsiCompareText(KeyOf(a), KeyOf(b)) < 0;
-        });
+        std::stable_sort(FItems.begin(), FItems.end(),
+            [](const std::string& a, const std::string& b) { return AnsiCompareText(KeyOf(a), KeyOf(b)) < 0; });
 }
 
 int TExStringList::Add(const std::string& line)
@@ -52,9 +51,8 @@ int TExStringList::Add(const std::string& line)
         return Count() - 1;
     }
     const std::string key = KeyOf(line);
-    const auto at = std::upper_bound(FItems.begin(), FItems.end(), key, [](const std::string& k, const std::string& item) {
-        return AnsiCompareText(k, KeyOf(item)) < 0;
-    });
+    const auto at = std::upper_bound(FItems.begin(), FItems.end(), key,
+        [](const std::string& k, const std::string& item) { return AnsiCompareText(k, KeyOf(item)) < 0; });
     const auto index = at - FItems.begin();
     FItems.insert(at, line);
     return static_cast<int>(index);

@@ -12,7 +12,9 @@ using TOnErrorEvent = std::function<void(QObject* Sender, const std::string& Ope
 
 class TNMURL : public QObject {
 public:
-    explicit TNMURL(QObject* owner = nullptr) : QObject(owner) {}
+    explicit TNMURL(QObject* owner = nullptr)
+        : QObject(owner)
+    { }
 
     // A malformed escape ends decoding: OnError hears about it and the input comes back as it was.
     std::string DecodeString(const std::string& text);

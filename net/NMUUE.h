@@ -14,7 +14,9 @@ enum UUMethods { uuMime = 0, uuCode = 1 };
 
 class TNMUUProcessor : public QObject {
 public:
-    explicit TNMUUProcessor(QObject* owner = nullptr) : QObject(owner) {}
+    explicit TNMUUProcessor(QObject* owner = nullptr)
+        : QObject(owner)
+    { }
 
     // Encodes all of SourceStream into TargetStream, 45 source bytes per line, each line ended
     // by CR LF; rewinds TargetStream afterwards.
@@ -34,7 +36,7 @@ private:
     void LoadAlphabet();
     void EncodeLines();
     void Rewind();
-    std::array<char, 64> FTable{};
+    std::array<char, 64> FTable {};
 };
 
 } // namespace net

@@ -1,13 +1,12 @@
 #include "tests/support/ScriptServer.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <stdexcept>
 
 namespace testing_support {
 namespace {
@@ -20,42 +19,42 @@ enum class ReadResult { Data, Nothing, Closed };
 
 ScriptServer::Step ScriptServer::Send(std::string bytes)
 {
-    return {Step::Kind::Send, std::move(bytes), 0, 0};
+    return { Step::Kind::Send, std::move(bytes), 0, 0 };
 }
 
 ScriptServer::Step ScriptServer::SendFragments(std::string bytes, std::size_t fragment, int pauseMs)
 {
-    return {Step::Kind::Send, std::move(bytes), fragment, pauseMs};
+    return { Step::Kind::Send, std::move(bytes), fragment, pauseMs };
 }
 
 ScriptServer::Step ScriptServer::ReceiveUntil(std::string text)
 {
-    return {Step::Kind::Receive, std::move(text), 0, 0};
+    return { Step::Kind::Receive, std::move(text), 0, 0 };
 }
 
 ScriptServer::Step ScriptServer::ReceiveBytes(std::size_t count)
 {
-    return {Step::Kind::Receive, {}, count, 0};
+    return { Step::Kind::Receive, {}, count, 0 };
 }
 
 ScriptServer::Step ScriptServer::Pause(int ms)
 {
-    return {Step::Kind::Pause, {}, 0, ms};
+    return { Step::Kind::Pause, {}, 0, ms };
 }
 
 ScriptServer::Step ScriptServer::Stall()
 {
-    return {Step::Kind::Stall, {}, 0, 0};
+    return { Step::Kind::Stall, {}, 0, 0 };
 }
 
 ScriptServer::Step ScriptServer::Close()
 {
-    return {Step::Kind::Close, {}, 0, 0};
+    return { Step::Kind::Close, {}, 0, 0 };
 }
 
 ScriptServer::Step ScriptServer::Reset()
 {
-    return {Step::Kind::Reset, {}, 0, 0};
+    return { Step::Kind::Reset, {}, 0, 0 };
 }
 
 ScriptServer::ScriptServer()
@@ -65,7 +64,7 @@ ScriptServer::ScriptServer()
         throw std::runtime_error("ScriptServer: socket failed");
     const int yes = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
@@ -125,14 +124,13 @@ bool ScriptServer::Finished(std::size_t index) const
 bool ScriptServer::WaitForClosed(std::size_t index, std::chrono::milliseconds limit) const
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit,
-                             [&] { return index < connections_.size() && connections_[index]->finished; });
+    return changed_.wait_for(lock, limit, [&] { return index < connections_.size() && connections_[index]->finished; });
 }
 
 void ScriptServer::AcceptLoop()
 {
     while (!stopping_) {
-        pollfd p{listenFd_, POLLIN, 0};
+        pollfd p { listenFd_, POLLIN, 0 };
         if (::poll(&p, 1, SliceMs) <= 0)
             continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -148,7 +146,8 @@ void ScriptServer::AcceptLoop()
         connection->fd = fd;
         const std::size_t index = connections_.size();
         connections_.push_back(std::move(connection));
-        connections_.back()->worker = std::thread([this, index, s = std::move(script)]() mutable { Play(index, std::move(s)); });
+        connections_.back()->worker
+            = std::thread([this, index, s = std::move(script)]() mutable { Play(index, std::move(s)); });
         changed_.notify_all();
     }
 }
@@ -156,7 +155,7 @@ void ScriptServer::AcceptLoop()
 bool ScriptServer::ReadSome(Connection& c, int timeoutMs)
 {
     // True while the connection is open; received bytes are recorded as they come.
-    pollfd p{c.fd, POLLIN, 0};
+    pollfd p { c.fd, POLLIN, 0 };
     const int ready = ::poll(&p, 1, timeoutMs);
     if (ready <= 0)
         return true;
@@ -179,7 +178,7 @@ bool ScriptServer::SendAll(Connection& c, const char* data, std::size_t size)
     while (sent < size) {
         if (stopping_)
             return false;
-        pollfd p{c.fd, POLLOUT, 0};
+        pollfd p { c.fd, POLLOUT, 0 };
         if (::poll(&p, 1, SliceMs) <= 0)
             continue;
         const ssize_t n = ::send(c.fd, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -207,8 +206,7 @@ void ScriptServer::Play(std::size_t index, Script script)
         ::shutdown(c->fd, SHUT_WR);
         // Keep reading so that nothing the client still sends turns the close into a reset.
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!stopping_ && std::chrono::steady_clock::now() < until && ReadSome(*c, SliceMs)) {
-        }
+        while (!stopping_ && std::chrono::steady_clock::now() < until && ReadSome(*c, SliceMs)) { }
         finish();
     };
 
@@ -252,15 +250,14 @@ void ScriptServer::Play(std::size_t index, Script script)
             break;
         }
         case Step::Kind::Stall:
-            while (!stopping_ && ReadSome(*c, SliceMs)) {
-            }
+            while (!stopping_ && ReadSome(*c, SliceMs)) { }
             finish();
             return;
         case Step::Kind::Close:
             gracefulClose();
             return;
         case Step::Kind::Reset: {
-            const linger hard{1, 0};
+            const linger hard { 1, 0 };
             ::setsockopt(c->fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
             {
                 std::lock_guard lock(mutex_);

@@ -22,9 +22,9 @@ public:
     struct Step {
         enum class Kind { Send, Receive, Pause, Stall, Close, Reset };
         Kind kind;
-        std::string data;        // Send: the bytes; Receive: the text to wait for (empty: wait for `count` bytes)
-        std::size_t count = 0;   // Send: fragment size (0 = all at once); Receive: bytes to wait for
-        int milliseconds = 0;    // Send: pause between fragments; Pause: its length
+        std::string data; // Send: the bytes; Receive: the text to wait for (empty: wait for `count` bytes)
+        std::size_t count = 0; // Send: fragment size (0 = all at once); Receive: bytes to wait for
+        int milliseconds = 0; // Send: pause between fragments; Pause: its length
     };
     using Script = std::vector<Step>;
 
@@ -77,7 +77,7 @@ private:
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
-    std::atomic<bool> stopping_{false};
+    std::atomic<bool> stopping_ { false };
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::deque<Script> scripts_;

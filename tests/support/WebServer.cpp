@@ -1,20 +1,19 @@
 #include "tests/support/WebServer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
+#include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace testing_support {
 namespace {
@@ -22,7 +21,7 @@ namespace {
 std::uint16_t FreeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -35,7 +34,7 @@ std::uint16_t FreeLoopbackPort()
 bool Accepts(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
@@ -56,7 +55,8 @@ void WriteFile(const std::string& path, const std::string& content)
 
 std::string WebServer::PageContent()
 {
-    return "<html><head><title>Quorvel test page</title></head>\n<body><p>Hello from the test server.</p></body></html>\n";
+    return "<html><head><title>Quorvel test page</title></head>\n<body><p>Hello from the test "
+           "server.</p></body></html>\n";
 }
 
 std::string WebServer::VersionContent()
@@ -121,13 +121,19 @@ bool WebServer::Start()
 {
     port_ = FreeLoopbackPort();
     const std::string config = dir_ + "/lighttpd.conf";
-    WriteFile(config, "server.document-root = \"" + root_ + "\"\n"
-                      "server.bind = \"127.0.0.1\"\n"
-                      "server.port = " + std::to_string(port_) + "\n"
-                      "server.errorlog = \"" + dir_ + "/error.log\"\n"
-                      "server.max-keep-alive-requests = 0\n"
-                      "index-file.names = ( \"index.html\" )\n"
-                      "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n");
+    WriteFile(config,
+        "server.document-root = \"" + root_
+            + "\"\n"
+              "server.bind = \"127.0.0.1\"\n"
+              "server.port = "
+            + std::to_string(port_)
+            + "\n"
+              "server.errorlog = \""
+            + dir_
+            + "/error.log\"\n"
+              "server.max-keep-alive-requests = 0\n"
+              "index-file.names = ( \"index.html\" )\n"
+              "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n");
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-
 #include <sys/types.h>
 
 namespace testing_support {

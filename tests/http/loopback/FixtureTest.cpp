@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <string>
 
 using testing_support::ScriptServer;
 using testing_support::WebServer;
@@ -21,7 +20,7 @@ namespace {
 int ConnectTo(std::uint16_t port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
@@ -35,7 +34,7 @@ std::string ReadAll(int fd, int* error = nullptr)
     std::string text;
     char buffer[65536];
     while (true) {
-        pollfd p{fd, POLLIN, 0};
+        pollfd p { fd, POLLIN, 0 };
         if (::poll(&p, 1, 10000) <= 0)
             break;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -55,7 +54,8 @@ std::string ReadAll(int fd, int* error = nullptr)
 TEST(ScriptServerFixture, RepliesAfterTheRequestAndRecordsIt)
 {
     ScriptServer server;
-    server.AddConnection({ScriptServer::ReceiveRequest(), ScriptServer::SendFragments("HTTP/1.0 200 OK\r\n\r\nbody", 3, 1)});
+    server.AddConnection(
+        { ScriptServer::ReceiveRequest(), ScriptServer::SendFragments("HTTP/1.0 200 OK\r\n\r\nbody", 3, 1) });
     const int fd = ConnectTo(server.port());
     const std::string request = "GET / HTTP/1.0\r\n\r\n";
     ASSERT_EQ(::send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
@@ -69,7 +69,7 @@ TEST(ScriptServerFixture, RepliesAfterTheRequestAndRecordsIt)
 TEST(ScriptServerFixture, ResetIsSeenAsReset)
 {
     ScriptServer server;
-    server.AddConnection({ScriptServer::Send("partial"), ScriptServer::Pause(50), ScriptServer::Reset()});
+    server.AddConnection({ ScriptServer::Send("partial"), ScriptServer::Pause(50), ScriptServer::Reset() });
     const int fd = ConnectTo(server.port());
     ::shutdown(fd, SHUT_WR);
     int error = 0;

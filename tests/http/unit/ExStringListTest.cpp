@@ -18,7 +18,7 @@ TExStringList Lines(std::initializer_list<const char*> lines)
 
 TEST(ExStringList, IndexOfFieldIgnoresLetterCaseAndFindsTheFirst)
 {
-    const auto list = Lines({"GET / HTTP/1.0", "Accept: a", "Host: a", "host: b"});
+    const auto list = Lines({ "GET / HTTP/1.0", "Accept: a", "Host: a", "host: b" });
     EXPECT_EQ(list.IndexOfField("host"), 2);
     EXPECT_EQ(list.IndexOfField("HOST"), 2);
     EXPECT_EQ(list.IndexOfField("accept"), 1);
@@ -27,18 +27,18 @@ TEST(ExStringList, IndexOfFieldIgnoresLetterCaseAndFindsTheFirst)
 
 TEST(ExStringList, LineWithoutColonNeverMatches)
 {
-    const auto list = Lines({"Host", "Hostname: x", "Host: y"});
+    const auto list = Lines({ "Host", "Hostname: x", "Host: y" });
     EXPECT_EQ(list.IndexOfField("Host"), 2);
-    EXPECT_EQ(Lines({"Host"}).IndexOfField("Host"), -1);
+    EXPECT_EQ(Lines({ "Host" }).IndexOfField("Host"), -1);
     // The key is the text before the first colon, not a prefix of it.
-    EXPECT_EQ(Lines({"Hostname: x"}).IndexOfField("Host"), -1);
-    EXPECT_EQ(Lines({"A:b:c"}).IndexOfField("A"), 0);
-    EXPECT_EQ(Lines({"A:b:c"}).IndexOfField("A:b"), -1);
+    EXPECT_EQ(Lines({ "Hostname: x" }).IndexOfField("Host"), -1);
+    EXPECT_EQ(Lines({ "A:b:c" }).IndexOfField("A"), 0);
+    EXPECT_EQ(Lines({ "A:b:c" }).IndexOfField("A:b"), -1);
 }
 
 TEST(ExStringList, SetFieldReplacesInPlaceWithTheCallersLetterCase)
 {
-    auto list = Lines({"GET / HTTP/1.0", "host: old", "Accept: x"});
+    auto list = Lines({ "GET / HTTP/1.0", "host: old", "Accept: x" });
     list.SetField("Host", "new");
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list[1], "Host: new");
@@ -47,7 +47,7 @@ TEST(ExStringList, SetFieldReplacesInPlaceWithTheCallersLetterCase)
 
 TEST(ExStringList, SetFieldAppendsWhenAbsent)
 {
-    auto list = Lines({"GET / HTTP/1.0"});
+    auto list = Lines({ "GET / HTTP/1.0" });
     list.SetField("Cookie", "a=1; b=2");
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list[1], "Cookie: a=1; b=2");
@@ -55,7 +55,7 @@ TEST(ExStringList, SetFieldAppendsWhenAbsent)
 
 TEST(ExStringList, SetFieldWithEmptyValueDeletesOrDoesNothing)
 {
-    auto list = Lines({"GET / HTTP/1.0", "Host: a", "Accept: x"});
+    auto list = Lines({ "GET / HTTP/1.0", "Host: a", "Accept: x" });
     list.SetField("Cookie", "");
     EXPECT_EQ(list.Count(), 3);
     list.SetField("HOST", "");
@@ -68,7 +68,7 @@ TEST(ExStringList, SortedListSearchesByHalving)
 {
     TExStringList list;
     list.SetSorted(true);
-    for (const char* line : {"Zeta: 1", "alpha: 2", "Mid: 3", "Beta: 4", "nocolon", "Omega: 5", "Gamma: 6"})
+    for (const char* line : { "Zeta: 1", "alpha: 2", "Mid: 3", "Beta: 4", "nocolon", "Omega: 5", "Gamma: 6" })
         list.Add(line);
     // A line without a colon has an empty key and sorts first.
     auto key = [](const std::string& line) {
@@ -90,6 +90,6 @@ TEST(ExStringList, SortedListSearchesByHalving)
 
 TEST(ExStringList, TextEndsEveryLineWithCrLf)
 {
-    EXPECT_EQ(Lines({"a", "", "b"}).Text(), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(Lines({ "a", "", "b" }).Text(), "a\r\n\r\nb\r\n");
     EXPECT_EQ(TExStringList().Text(), "");
 }

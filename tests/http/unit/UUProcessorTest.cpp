@@ -69,5 +69,5 @@ TEST(UUProcessor, EventsAroundEncoding)
 {
     std::vector<std::string> events;
     Encode("abc", net::uuMime, &events);
-    EXPECT_EQ(events, (std::vector<std::string>{"begin", "end"}));
+    EXPECT_EQ(events, (std::vector<std::string> { "begin", "end" }));
 }

@@ -40,11 +40,11 @@ TEST(UrlDecode, DecodedStringDecodesInputString)
 
 TEST(UrlDecode, MalformedEscapeReportsAndReturnsTheInput)
 {
-    for (const std::string input : {"50%zz", "abc%", "abc%4", "%g1+x", "a+b%3"}) {
+    for (const std::string input : { "50%zz", "abc%", "abc%4", "%g1+x", "a+b%3" }) {
         net::TNMURL url;
         std::vector<Reported> reports;
         url.OnError = [&](QObject* sender, const std::string& op, const std::string& msg) {
-            reports.push_back({sender, op, msg});
+            reports.push_back({ sender, op, msg });
         };
         EXPECT_EQ(url.DecodeString(input), input) << input;
         ASSERT_EQ(reports.size(), 1U) << input;
