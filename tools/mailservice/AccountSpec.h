@@ -10,22 +10,22 @@ namespace mailservice {
 // What the service does with a request before or instead of answering it.
 enum class Fault {
     None,
-    Stall,   // read the request, answer only after SIGUSR1 (or never)
-    Slow,    // answer in small pieces with pauses between them
-    Reset,   // read the request, then abort the connection
+    Stall, // read the request, answer only after SIGUSR1 (or never)
+    Slow, // answer in small pieces with pauses between them
+    Reset, // read the request, then abort the connection
     Garbage, // answer bytes that are not HTTP, then close
-    Close,   // read the request, then close without a byte
+    Close, // read the request, then close without a byte
 };
 
 struct Account {
     std::string user;
     std::string password;
     int newMessages = 0;
-    bool alwaysFails = false;           // the login page says the login failed, whatever was sent
-    std::optional<std::string> page;    // a whole page of its own instead of the standard one
-    bool redirect = false;              // the login answers 302 with a session cookie first
+    bool alwaysFails = false; // the login page says the login failed, whatever was sent
+    std::optional<std::string> page; // a whole page of its own instead of the standard one
+    bool redirect = false; // the login answers 302 with a session cookie first
     Fault fault = Fault::None;
-    int delayMs = 0;                    // a pause before answering
+    int delayMs = 0; // a pause before answering
 };
 
 // "\t", "\r", "\n", "\\" and "\xHH" in account fields; anything else is kept as written.

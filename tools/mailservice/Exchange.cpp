@@ -9,8 +9,8 @@ namespace {
 
 std::string Lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -114,8 +114,8 @@ std::string LoginQuery(const std::string& user, const std::string& password)
     return "login=" + PercentEncodeUnsafe(user) + "&passwd=" + PercentEncodeUnsafe(password) + "&frames=no";
 }
 
-std::string HttpReply(int status, const std::string& reason, const std::string& body,
-                      const std::vector<std::string>& extraHeaders)
+std::string HttpReply(
+    int status, const std::string& reason, const std::string& body, const std::vector<std::string>& extraHeaders)
 {
     std::string reply = "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
     reply += "Server: quorvel-mailservice\r\n";
@@ -130,8 +130,8 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
 
 std::string InboxPage(int newMessages)
 {
-    return "<html><head><title>Inbox</title></head>\r\n<body>\r\n<p>Inbox messages, " + std::to_string(newMessages) +
-           " new</p>\r\n</body></html>\r\n";
+    return "<html><head><title>Inbox</title></head>\r\n<body>\r\n<p>Inbox messages, " + std::to_string(newMessages)
+        + " new</p>\r\n</body></html>\r\n";
 }
 
 std::string LoginFailedPage()
@@ -141,14 +141,14 @@ std::string LoginFailedPage()
 }
 
 Responder::Responder(std::vector<Account> accounts, std::optional<std::string> version)
-    : accounts_(std::move(accounts)), version_(std::move(version))
-{
-}
+    : accounts_(std::move(accounts))
+    , version_(std::move(version))
+{ }
 
 Reply Responder::Answer(const Request& request)
 {
     if (request.method != "GET")
-        return {HttpReply(501, "Not Implemented", "<html><body>Not Implemented</body></html>\r\n")};
+        return { HttpReply(501, "Not Implemented", "<html><body>Not Implemented</body></html>\r\n") };
     if (request.path == "/cgi-bin/start")
         return LoginReply(request);
     if (request.path == "/cgi-bin/inbox")
@@ -156,10 +156,10 @@ Reply Responder::Answer(const Request& request)
     const auto slash = request.path.rfind('/');
     if (request.path.substr(slash + 1) == "verInfo") {
         if (version_)
-            return {HttpReply(200, "OK", *version_)};
-        return {HttpReply(404, "Not Found", "<html><body><h1>Not Found</h1></body></html>\r\n")};
+            return { HttpReply(200, "OK", *version_) };
+        return { HttpReply(404, "Not Found", "<html><body><h1>Not Found</h1></body></html>\r\n") };
     }
-    return {HttpReply(404, "Not Found", "<html><body><h1>Not Found</h1></body></html>\r\n")};
+    return { HttpReply(404, "Not Found", "<html><body><h1>Not Found</h1></body></html>\r\n") };
 }
 
 Reply Responder::LoginReply(const Request& request)
@@ -169,19 +169,19 @@ Reply Responder::LoginReply(const Request& request)
         if (request.query != LoginQuery(account.user, account.password))
             continue;
         if (account.redirect && !account.alwaysFails) {
-            const std::string session = std::to_string(++nextSession_) + "x" + std::to_string(std::random_device{}());
+            const std::string session = std::to_string(++nextSession_) + "x" + std::to_string(std::random_device {}());
             sessions_[session] = i;
-            Reply reply{HttpReply(302, "Found", "<html><body>Moved</body></html>\r\n",
-                                  {"Set-Cookie: " + std::string(kSessionCookie) + "=" + session + "; path=/",
-                                   "Location: /cgi-bin/inbox"}),
-                        account.fault, account.delayMs};
+            Reply reply { HttpReply(302, "Found", "<html><body>Moved</body></html>\r\n",
+                              { "Set-Cookie: " + std::string(kSessionCookie) + "=" + session + "; path=/",
+                                  "Location: /cgi-bin/inbox" }),
+                account.fault, account.delayMs };
             return reply;
         }
         Reply reply = PageOf(account);
         return reply;
     }
     // An unknown user or a wrong password: the page says so, and its fault is that of the user.
-    Reply reply{HttpReply(200, "OK", LoginFailedPage())};
+    Reply reply { HttpReply(200, "OK", LoginFailedPage()) };
     for (const Account& account : accounts_) {
         if (request.query.rfind("login=" + PercentEncodeUnsafe(account.user) + "&passwd=", 0) == 0) {
             reply.fault = account.fault;
@@ -196,7 +196,7 @@ Reply Responder::InboxReply(const Request& request)
 {
     const auto it = sessions_.find(CookieValue(request.cookie, kSessionCookie));
     if (it == sessions_.end())
-        return {HttpReply(200, "OK", LoginFailedPage())};
+        return { HttpReply(200, "OK", LoginFailedPage()) };
     Reply reply = PageOf(accounts_[it->second]);
     reply.fault = Fault::None; // the account's fault applied to the login already
     reply.delayMs = 0;
@@ -212,7 +212,7 @@ Reply Responder::PageOf(const Account& account) const
         body = *account.page;
     else
         body = InboxPage(account.newMessages);
-    return {HttpReply(200, "OK", body), account.fault, account.delayMs};
+    return { HttpReply(200, "OK", body), account.fault, account.delayMs };
 }
 
 } // namespace mailservice

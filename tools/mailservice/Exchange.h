@@ -11,12 +11,12 @@
 namespace mailservice {
 
 struct Request {
-    std::string line;   // the request line as received, without its line end
+    std::string line; // the request line as received, without its line end
     std::string method;
-    std::string path;   // origin form: "/cgi-bin/start"
-    std::string query;  // after "?", raw
+    std::string path; // origin form: "/cgi-bin/start"
+    std::string query; // after "?", raw
     bool absoluteForm = false;
-    std::string host;   // the Host header
+    std::string host; // the Host header
     std::string cookie; // the Cookie header
 };
 
@@ -33,8 +33,8 @@ struct Reply {
     int delayMs = 0;
 };
 
-std::string HttpReply(int status, const std::string& reason, const std::string& body,
-                      const std::vector<std::string>& extraHeaders = {});
+std::string HttpReply(
+    int status, const std::string& reason, const std::string& body, const std::vector<std::string>& extraHeaders = {});
 std::string InboxPage(int newMessages);
 std::string LoginFailedPage();
 

@@ -18,8 +18,14 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 volatile std::sig_atomic_t g_release = 0;
 
-void OnStopSignal(int) { g_stop = 1; }
-void OnReleaseSignal(int) { g_release = 1; }
+void OnStopSignal(int)
+{
+    g_stop = 1;
+}
+void OnReleaseSignal(int)
+{
+    g_release = 1;
+}
 
 constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr auto kDrainTime = std::chrono::seconds(5);
@@ -58,7 +64,7 @@ struct MailService::Connection {
     std::string out;
     std::size_t sent = 0;
     Fault fault = Fault::None;
-    Clock::time_point deadline{}; // Waiting: when to answer; Writing (slow): next piece; Draining: give up
+    Clock::time_point deadline {}; // Waiting: when to answer; Writing (slow): next piece; Draining: give up
     std::string pendingReply;
 
     ~Connection()
@@ -69,9 +75,9 @@ struct MailService::Connection {
 };
 
 MailService::MailService(Options options, Responder responder)
-    : options_(std::move(options)), responder_(std::move(responder))
-{
-}
+    : options_(std::move(options))
+    , responder_(std::move(responder))
+{ }
 
 MailService::~MailService()
 {
@@ -84,7 +90,7 @@ MailService::~MailService()
 
 bool MailService::Listen(std::string& error)
 {
-    in_addr address{};
+    in_addr address {};
     if (inet_pton(AF_INET, options_.bindAddress.c_str(), &address) != 1) {
         error = "not an IPv4 address: " + options_.bindAddress;
         return false;
@@ -101,7 +107,7 @@ bool MailService::Listen(std::string& error)
     }
     const int yes = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_addr = address;
     sa.sin_port = htons(static_cast<std::uint16_t>(options_.port));
@@ -155,7 +161,7 @@ void MailService::StartReply(Connection& c, Reply reply)
     const int delay = std::max(options_.delayMs, reply.delayMs);
     switch (c.fault) {
     case Fault::Reset: {
-        const linger hard{1, 0};
+        const linger hard { 1, 0 };
         setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         close(c.fd);
         c.fd = -1;
@@ -205,14 +211,14 @@ void MailService::OnReadable(Connection& c)
     if (end == std::string::npos) {
         if (c.received.size() > kMaxHead) {
             Log("OVERSIZE");
-            StartReply(c, {HttpReply(431, "Request Header Fields Too Large", "")});
+            StartReply(c, { HttpReply(431, "Request Header Fields Too Large", "") });
         }
         return;
     }
     const auto request = ParseRequestHead(c.received.substr(0, end));
     if (!request) {
         Log("BAD " + Escape(c.received.substr(0, c.received.find('\n'))));
-        StartReply(c, {HttpReply(400, "Bad Request", "<html><body>Bad Request</body></html>\r\n")});
+        StartReply(c, { HttpReply(400, "Bad Request", "<html><body>Bad Request</body></html>\r\n") });
         return;
     }
     Log(Escape(request->line) + (request->cookie.empty() ? "" : "\tCookie: " + Escape(request->cookie)));
@@ -259,11 +265,11 @@ void MailService::ReleaseStalls()
 
 void MailService::Run()
 {
-    struct sigaction stop {};
+    struct sigaction stop { };
     stop.sa_handler = OnStopSignal;
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
-    struct sigaction release {};
+    struct sigaction release { };
     release.sa_handler = OnReleaseSignal;
     sigaction(SIGUSR1, &release, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
@@ -300,7 +306,7 @@ void MailService::Run()
         std::erase_if(connections_, [](const auto& c) { return c->state == Connection::State::Closed; });
 
         fds.clear();
-        fds.push_back({listener_, POLLIN, 0});
+        fds.push_back({ listener_, POLLIN, 0 });
         for (auto& c : connections_) {
             short events = POLLIN;
             if (c->state == Connection::State::Writing) {
@@ -311,10 +317,12 @@ void MailService::Run()
             }
             if (c->state == Connection::State::Waiting || c->state == Connection::State::Draining)
                 next = std::min(next, c->deadline);
-            fds.push_back({c->fd, events, 0});
+            fds.push_back({ c->fd, events, 0 });
         }
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(next - now, Clock::duration{}));
-        timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
+        const auto wait
+            = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(next - now, Clock::duration {}));
+        timespec timeout { static_cast<time_t>(wait.count() / 1000000000),
+            static_cast<long>(wait.count() % 1000000000) };
         const int ready = ppoll(fds.data(), fds.size(), &timeout, &waiting);
         if (ready < 0)
             continue; // a signal: look at the flags first
