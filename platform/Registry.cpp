@@ -1,0 +1,376 @@
+#include "platform/Registry.h"
+
+#include "platform/RegistryFile.h"
+#include "platform/RegistryNames.h"
+#include "platform/RegistrySession.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform {
+
+using namespace registry;
+
+namespace {
+
+struct Session {
+    Database db;
+    std::string path;
+    FileIdentity identity;
+    bool inTransaction = false;
+    bool broken = false;
+    std::map<HKEY, std::int64_t> handles;
+    HKEY nextHandle = 0x100;
+};
+
+Session& State()
+{
+    static Session session;
+    return session;
+}
+
+bool KeyExists(std::int64_t id)
+{
+    Statement s(SessionDb(), "SELECT 1 FROM keys WHERE id = ?");
+    s.Bind(1, id);
+    return s.Step() == SQLITE_ROW;
+}
+
+// The child of parent called name: ERROR_SUCCESS with its id, ERROR_FILE_NOT_FOUND, or an error.
+LONG FindChild(std::int64_t parent, const std::string& name, std::int64_t* id)
+{
+    Statement s(SessionDb(), "SELECT id FROM keys WHERE parent = ? AND fold = ?");
+    s.Bind(1, parent).BindBlob(2, FoldName(name));
+    const int rc = s.Step();
+    if (rc == SQLITE_ROW) {
+        *id = s.Int(0);
+        return ERROR_SUCCESS;
+    }
+    if (rc == SQLITE_DONE)
+        return ERROR_FILE_NOT_FOUND;
+    return StatementFailed(rc);
+}
+
+LONG CreateChild(std::int64_t parent, const std::string& name, std::int64_t* id)
+{
+    Statement s(SessionDb(), "INSERT INTO keys(parent, name, fold) VALUES(?, ?, ?)");
+    s.Bind(1, parent).BindBlob(2, name).BindBlob(3, FoldName(name));
+    const int rc = s.Run();
+    if (rc != SQLITE_DONE)
+        return StatementFailed(rc);
+    *id = sqlite3_last_insert_rowid(SessionDb());
+    return ERROR_SUCCESS;
+}
+
+LONG Walk(HKEY parent, const std::string& subKey, bool create, std::int64_t* id)
+{
+    const auto names = SplitKeyPath(subKey);
+    if (!names)
+        return ERROR_BAD_PATHNAME;
+    LONG err = ResolveKey(parent, id);
+    for (std::size_t i = 0; err == ERROR_SUCCESS && i < names->size(); ++i) {
+        err = FindChild(*id, (*names)[i], id);
+        if (err == ERROR_FILE_NOT_FOUND && create)
+            err = CreateChild(*id, (*names)[i], id);
+    }
+    return err;
+}
+
+LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* result)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = 0;
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    sqlite3* db = SessionDb();
+    // A path created half-way is taken back, so that a failed create leaves no keys behind.
+    LONG err = ErrorFromSqlite(Exec(db, "SAVEPOINT walk"));
+    std::int64_t id = 0;
+    if (err == ERROR_SUCCESS) {
+        err = Walk(parent, subKey, create, &id);
+        if (err != ERROR_SUCCESS)
+            Exec(db, "ROLLBACK TO walk");
+        Exec(db, "RELEASE walk");
+    }
+    if (err == ERROR_SUCCESS) {
+        Session& s = State();
+        const HKEY handle = s.nextHandle++;
+        s.handles.emplace(handle, id);
+        *result = handle;
+    }
+    return Leave(err);
+}
+
+} // namespace
+
+namespace registry {
+
+LONG Enter()
+{
+    Session& s = State();
+    if (s.inTransaction)
+        return s.broken ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
+    const std::string path = RegistryPath();
+    FileIdentity now;
+    if (!s.db || path != s.path || !IdentifyFile(path, &now) || !(now == s.identity)) {
+        // First use, another store chosen, or the file was replaced or removed under us.
+        s.db.reset();
+        s.path.clear();
+        Database db;
+        if (const LONG err = OpenStore(path, &db, &s.identity); err != ERROR_SUCCESS)
+            return err;
+        s.db = std::move(db);
+        s.path = path;
+    }
+    const int rc = Exec(s.db.get(), "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK)
+        return ErrorFromSqlite(rc);
+    s.inTransaction = true;
+    s.broken = false;
+    return ERROR_SUCCESS;
+}
+
+LONG Leave(LONG result)
+{
+    Session& s = State();
+    if (!s.inTransaction || !s.handles.empty())
+        return result;
+    s.inTransaction = false;
+    sqlite3* db = s.db.get();
+    if (s.broken || sqlite3_get_autocommit(db)) {
+        Exec(db, "ROLLBACK");
+        return result != ERROR_SUCCESS ? result : ERROR_REGISTRY_IO_FAILED;
+    }
+    const int rc = Exec(db, "COMMIT");
+    if (rc != SQLITE_OK) {
+        Exec(db, "ROLLBACK");
+        return result != ERROR_SUCCESS ? result : ErrorFromSqlite(rc);
+    }
+    return result;
+}
+
+sqlite3* SessionDb()
+{
+    return State().db.get();
+}
+
+LONG StatementFailed(int rc)
+{
+    Session& s = State();
+    if (s.inTransaction && sqlite3_get_autocommit(s.db.get()))
+        s.broken = true;
+    const LONG err = ErrorFromSqlite(rc);
+    return err == ERROR_SUCCESS ? ERROR_REGISTRY_IO_FAILED : err;
+}
+
+LONG ResolveKey(HKEY key, std::int64_t* id)
+{
+    if (key == HKEY_CURRENT_USER) {
+        *id = TopKeyId;
+        return ERROR_SUCCESS;
+    }
+    const Session& s = State();
+    const auto it = s.handles.find(key);
+    if (it == s.handles.end())
+        return ERROR_INVALID_HANDLE;
+    if (!KeyExists(it->second))
+        return ERROR_KEY_DELETED;
+    *id = it->second;
+    return ERROR_SUCCESS;
+}
+
+} // namespace registry
+
+std::string RegistryPath()
+{
+    if (const char* explicitPath = std::getenv("QUORVEL_REGISTRY"); explicitPath && *explicitPath)
+        return explicitPath;
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        config = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+        if (!home || !*home)
+            return {};
+        config = std::string(home) + "/.config";
+    }
+    return config + "/quorvel/registry.sqlite3";
+}
+
+LONG RegCreateKeyEx(HKEY parent, const std::string& subKey, HKEY* result)
+{
+    return OpenOrCreate(parent, subKey, true, result);
+}
+
+LONG RegOpenKeyEx(HKEY parent, const std::string& subKey, HKEY* result)
+{
+    return OpenOrCreate(parent, subKey, false, result);
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    Session& s = State();
+    if (s.handles.erase(key) == 0)
+        return ERROR_INVALID_HANDLE;
+    return Leave(ERROR_SUCCESS);
+}
+
+LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values)
+{
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    std::int64_t id = 0;
+    LONG err = ResolveKey(key, &id);
+    if (err == ERROR_SUCCESS) {
+        Statement s(SessionDb(),
+            "SELECT count(*), coalesce(max(length(name)), 0), (SELECT count(*) FROM vals WHERE key = ?1)"
+            " FROM keys WHERE parent = ?1");
+        s.Bind(1, id);
+        const int rc = s.Step();
+        if (rc == SQLITE_ROW) {
+            if (subKeys)
+                *subKeys = static_cast<DWORD>(s.Int(0));
+            if (maxSubKeyLen)
+                *maxSubKeyLen = static_cast<DWORD>(s.Int(1));
+            if (values)
+                *values = static_cast<DWORD>(s.Int(2));
+        } else {
+            err = StatementFailed(rc);
+        }
+    }
+    return Leave(err);
+}
+
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize)
+{
+    if (!name || !nameSize)
+        return ERROR_INVALID_PARAMETER;
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    std::int64_t id = 0;
+    LONG err = ResolveKey(key, &id);
+    if (err == ERROR_SUCCESS) {
+        Statement s(SessionDb(), "SELECT name FROM keys WHERE parent = ? ORDER BY fold, name LIMIT 1 OFFSET ?");
+        s.Bind(1, id).Bind(2, index);
+        const int rc = s.Step();
+        if (rc == SQLITE_ROW) {
+            const std::string found = s.Blob(0);
+            if (*nameSize < found.size() + 1) {
+                err = ERROR_MORE_DATA;
+            } else {
+                std::memcpy(name, found.data(), found.size());
+                name[found.size()] = '\0';
+                *nameSize = static_cast<DWORD>(found.size());
+            }
+        } else if (rc == SQLITE_DONE) {
+            err = ERROR_NO_MORE_ITEMS;
+        } else {
+            err = StatementFailed(rc);
+        }
+    }
+    return Leave(err);
+}
+
+LONG RegDeleteKey(HKEY parent, const std::string& subKey)
+{
+    if (subKey.empty())
+        return ERROR_BAD_PATHNAME;
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    std::int64_t id = 0;
+    LONG err = Walk(parent, subKey, false, &id);
+    if (err == ERROR_SUCCESS) {
+        Statement children(SessionDb(), "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+        children.Bind(1, id);
+        const int rc = children.Step();
+        if (rc == SQLITE_ROW)
+            err = ERROR_ACCESS_DENIED;
+        else if (rc != SQLITE_DONE)
+            err = StatementFailed(rc);
+    }
+    if (err == ERROR_SUCCESS) {
+        // The values and the key go together or not at all.
+        sqlite3* db = SessionDb();
+        err = ErrorFromSqlite(Exec(db, "SAVEPOINT unlink"));
+        if (err == ERROR_SUCCESS) {
+            Statement values(db, "DELETE FROM vals WHERE key = ?");
+            int rc = values.Bind(1, id).Run();
+            if (rc == SQLITE_DONE) {
+                Statement keyRow(db, "DELETE FROM keys WHERE id = ?");
+                rc = keyRow.Bind(1, id).Run();
+            }
+            if (rc != SQLITE_DONE) {
+                err = StatementFailed(rc);
+                Exec(db, "ROLLBACK TO unlink");
+            }
+            Exec(db, "RELEASE unlink");
+        }
+    }
+    return Leave(err);
+}
+
+LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const void* data, DWORD size)
+{
+    if (!ValidValueName(valueName) || (size > 0 && !data) || (type == REG_DWORD && size != 4))
+        return ERROR_INVALID_PARAMETER;
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    std::int64_t id = 0;
+    LONG err = ResolveKey(key, &id);
+    if (err == ERROR_SUCCESS) {
+        Statement s(SessionDb(),
+            "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
+            " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+        s.Bind(1, id)
+            .BindBlob(2, valueName)
+            .BindBlob(3, FoldName(valueName))
+            .Bind(4, type)
+            .BindBlob(5, std::string_view(static_cast<const char*>(data), size));
+        if (const int rc = s.Run(); rc != SQLITE_DONE)
+            err = StatementFailed(rc);
+    }
+    return Leave(err);
+}
+
+LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, void* data, DWORD* size)
+{
+    if (data && !size)
+        return ERROR_INVALID_PARAMETER;
+    if (!ValidValueName(valueName))
+        return ERROR_FILE_NOT_FOUND;
+    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+        return err;
+    std::int64_t id = 0;
+    LONG err = ResolveKey(key, &id);
+    if (err == ERROR_SUCCESS) {
+        Statement s(SessionDb(), "SELECT type, data FROM vals WHERE key = ? AND fold = ?");
+        s.Bind(1, id).BindBlob(2, FoldName(valueName));
+        const int rc = s.Step();
+        if (rc == SQLITE_ROW) {
+            const std::string bytes = s.Blob(1);
+            if (type)
+                *type = static_cast<DWORD>(s.Int(0));
+            if (data && *size < bytes.size())
+                err = ERROR_MORE_DATA;
+            else if (data)
+                std::memcpy(data, bytes.data(), bytes.size());
+            if (size)
+                *size = static_cast<DWORD>(bytes.size());
+        } else if (rc == SQLITE_DONE) {
+            err = ERROR_FILE_NOT_FOUND;
+        } else {
+            err = StatementFailed(rc);
+        }
+    }
+    return Leave(err);
+}
+
+} // namespace platform

@@ -1,0 +1,53 @@
+// Thin RAII wrappers over the SQLite C interface, for the registry store.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+
+namespace platform::registry {
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, SqliteCloser>;
+
+// A prepared statement: bind, step through rows, read columns. Errors are SQLite result codes.
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Prepared() const { return stmt_ != nullptr; }
+    int PrepareResult() const { return prepareResult_; }
+
+    Statement& Bind(int index, std::int64_t value);
+    Statement& BindBlob(int index, std::string_view bytes);
+
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step();
+    // Runs to completion; SQLITE_DONE on success.
+    int Run();
+
+    std::int64_t Int(int column) const;
+    std::string Blob(int column) const;
+    bool IsNull(int column) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int prepareResult_ = SQLITE_OK;
+    int bindResult_ = SQLITE_OK;
+};
+
+// Runs SQL without results (several statements allowed); returns the SQLite result code.
+int Exec(sqlite3* db, const char* sql);
+
+// First column of the first row of a query as an integer, if there is one.
+std::optional<std::int64_t> QueryInt(sqlite3* db, std::string_view sql);
+
+} // namespace platform::registry
