@@ -1,10 +1,13 @@
 // TPowersock: one TCP connection driven by socket notifications on the user-interface thread.
 #pragma once
 
+#include "net/PsockStreams.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
 #include "platform/Events.h"
+#include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/Winsock.h"
 
 #include <QObject>
 
@@ -13,21 +16,75 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace net {
 
 using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
 using TOnSocketError = std::function<void(QObject* Sender, std::uint16_t Error, const std::string& Text)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
 
+constexpr unsigned WM_SOCKET_EVENT = 1125;
+constexpr unsigned WM_LOOKUP_DONE = 1126;
+constexpr unsigned WM_SEND_MORE = 1127;
+constexpr unsigned WM_READ_MORE = 1128;
+
+// Every receive and every send moves at most this many bytes.
+constexpr int kChunkSize = 16383;
+constexpr std::uint16_t kNoSocket = 65535;
+// Write sends at most this many characters of its text.
+constexpr std::size_t kWriteBufferLimit = 16384;
+
+// Blocking-style operations are wait loops that keep the user interface live: any event
+// handler may run inside them, including Cancel, which ends every wait at its next test.
+// A subclass whose Abort matters (it ends waits of its own) must call it from its own
+// destructor too: the base destructor can only run TPowersock::Abort, which does nothing.
+// Do not delete the component from inside one of its own event handlers; deleting it from
+// another handler while one of its waits runs ends that wait with an exception.
 class TPowersock : public QObject {
 public:
+    // Raises ESockError "Initializaton of windows sockets failed" when no socket can be had.
     explicit TPowersock(QObject* owner);
     ~TPowersock() override;
+    TPowersock(const TPowersock&) = delete;
+    TPowersock& operator=(const TPowersock&) = delete;
 
+    // Waits until LookupDone (the accept-ready flag), then accepts a connection on the socket.
+    virtual platform::SOCKET Accept();
+    // Resolves Host (or Proxy) and connects, within TimeOut for each of the two waits.
+    virtual void Connect();
+    virtual void Disconnect();
+    // Sends the command as a line and returns the reply line; ReplyNumber gets its leading
+    // number, or 0 when it has none or the number does not fit in 16 signed bits.
+    virtual std::string Transaction(const std::string& Command);
     // Run when the time-out expires and when destruction starts; a subclass ends its own waits here.
-    virtual void Abort() {}
+    virtual void Abort() { }
+
     // Sets Canceled; every wait loop ends at its next test.
     void Cancel();
+    // Closes the socket and, unless the component is being destroyed, opens a fresh one.
+    void RequestCloseSocket();
+    // Fills the address of RemoteAddress from Proxy or Host.
+    void ResolveHost();
+
+    // Queues `count` bytes (0: up to the first zero byte) and waits until the socket took them.
+    void SendBuffer(const char* Value, std::uint16_t count);
+    // Sends the text up to its first zero character and at most 16384 characters.
+    void Write(const std::string& Str);
+    void Writeln(const std::string& Str);
+    // Waits for a line feed and returns the line with it; no time limit.
+    std::string ReadLn();
+    void SendFile(const std::string& FileName);
+    // Everything queued and everything that arrives until the peer closes goes to the file.
+    void CaptureFile(const std::string& FileName);
+    // Size -1: until the peer closes and the queue is empty; else until at least Size bytes.
+    void CaptureString(std::string& AString, std::int32_t Size);
+
+    // Notification handlers: a read fills ReceiveQueue, a write drains SendQueue.
+    void ReadToStream();
+    void WriteFromStream();
+    void HandleSocketMessage(unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam) noexcept;
 
     // The status filter: texts whose level is at most ReportLevel reach LastStatus and OnStatus.
     void StatusMessage(std::uint8_t Level, std::string_view Text);
@@ -41,20 +98,86 @@ public:
     void TimerTriggered(QObject* Sender);
 
     bool Destroying() const { return FDestroying; }
+    platform::HWND Handle() const { return FWindow ? FWindow->handle() : 0; }
+    std::uint16_t Socket() const { return FSocket; }
+    const platform::WSADATA& WinsockData() const { return FWSAData; }
+    // Components alive in this process; the library runs while there is at least one.
+    static int LiveCount();
 
+    platform::TNotifyEvent OnDataReceived;
+    platform::TNotifyEvent OnAccept;
+    platform::TNotifyEvent OnConnect;
+    platform::TNotifyEvent OnDisconnect;
     TOnSocketError OnSocketError;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
     TOnStatus OnStatus;
-
+    platform::TNotifyEvent OnConnectionFailed;
+    bool PacketEvents = false;
+    bool InHandler = false;
+    std::vector<std::string> WinsockInfo;
+    std::int32_t BytesSent = 0;
     bool Canceled = false;
+    bool NoReopen = false;
     std::int32_t LastError = 0;
+    // Milliseconds for the lookup and for the connect; 0 or negative means no limit.
     std::int32_t TimeOut = 0;
     std::int32_t ReportLevel = 0;
     std::string LastStatus;
+    std::string Proxy;
+    std::int32_t ProxyPort = 0;
+    std::unique_ptr<TStream> SendQueue;
+    bool NoError = false;
     bool TimedOut = false;
+    std::int32_t Port = 0;
+    std::int32_t BytesToSend = 0;
+    std::int32_t BytesRecvd = 0;
+    platform::TNotifyEvent OnPacketRecvd;
+    platform::TNotifyEvent OnPacketSent;
+    bool LookupDone = false;
+    platform::SOCKADDR_IN RemoteAddress;
+    std::string Host;
+    std::string LastResponse;
+    std::int16_t ReplyNumber = 0;
+    bool SendDone = false;
+    bool FileMode = false;
+    platform::TNotifyEvent OnAborted;
+    // Bytes received and not yet consumed; its position stands at its end between reads.
+    std::unique_ptr<TStream> ReceiveQueue;
+    bool Connected = false;
 
 protected:
+    void InitWinsock();
+    platform::LRESULT WndProc(unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam);
+    // One pass of a wait loop; false when the pass destroyed the component.
+    bool WaitPass();
+    // The send wait ended because the socket refused the bytes for good: raise its error.
+    [[noreturn]] void RaiseSendError();
+    // Appends to ReceiveQueue; false when a capture file refused the bytes.
+    bool StoreReceived(const char* bytes, std::int64_t n);
+
     TThreadTimer* timer = nullptr;
     bool FDestroying = false;
+
+private:
+    platform::WSADATA FWSAData;
+    std::unique_ptr<char[]> HostEntryBuffer;
+    std::unique_ptr<char[]> WriteBuffer;
+    std::unique_ptr<TStream> FSpareSend;
+    std::unique_ptr<TStream> FSpareReceive;
+    std::unique_ptr<platform::MessageTarget> FWindow;
+    std::uint16_t FSocket = kNoSocket;
+    platform::HANDLE FLookup = 0;
+    bool FLookupAnswered = false;
+    int FLookupError = 0;
+    int FSendError = 0;
+    std::int64_t FFileOffset = 0;
+    std::string FCaptureError;
 };
+
+// Field n (from 1) of the text split at every delimiter; empty fields count.
+std::string NthField(const std::string& Text, char Delimiter, std::int32_t n);
+// 1-based position of the n-th delimiter, or the length plus 1 when there are fewer.
+std::int32_t NthDelimiterPos(const std::string& Text, char Delimiter, std::int32_t n);
 
 } // namespace net
