@@ -221,7 +221,11 @@ TEST(SendBuffer, CancelWhileTheReaderStallsKeepsTheUnsentBytes)
 
 TEST(SendBuffer, SendingOnAResetConnectionRaisesInsteadOfWaiting)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.reset(); });
+    ScriptedPeer peer([](PeerConnection& c) {
+        // Late enough for the connect to have completed on the component's side.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        c.reset();
+    });
     TPowersock s(nullptr);
     connectTo(s, peer);
     ASSERT_TRUE(testing_support::WaitUntil([&] { return !s.Connected; }));
