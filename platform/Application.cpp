@@ -1,11 +1,14 @@
 #include "platform/Application.h"
 
 #include "platform/MessageLoop.h"
+#include "platform/TaskBar.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QVariant>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 namespace platform {
 namespace {
@@ -16,7 +19,9 @@ const char* const kHintProperty = "quorvelHint";
 // leaving a top-level window clears it.
 class HintTracker : public QObject {
 public:
-    explicit HintTracker(Application& app) : app_(app) {}
+    explicit HintTracker(Application& app)
+        : app_(app)
+    { }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -41,9 +46,53 @@ private:
     Application& app_;
 };
 
+// Turns the main form's state changes into the application's minimise and restore events. The
+// events run after the change has been handled, never inside Qt's own state bookkeeping.
+class StateWatcher : public QObject {
+public:
+    StateWatcher(Application& app, QWidget* form)
+        : QObject(form)
+        , app_(app)
+        , form_(form)
+    { }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == form_ && event->type() == QEvent::WindowStateChange) {
+            const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+            const bool was = change->oldState() & Qt::WindowMinimized;
+            const bool is = form_->windowState() & Qt::WindowMinimized;
+            if (was != is)
+                QMetaObject::invokeMethod(
+                    this, [this, is] { fire(is); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void fire(bool minimized)
+    {
+        try {
+            const TNotifyEvent& handler = minimized ? app_.OnMinimize : app_.OnRestore;
+            if (handler)
+                handler(nullptr);
+        } catch (const std::exception& e) {
+            app_.HandleException(e);
+        } catch (...) {
+            app_.ShowException("Unknown error");
+        }
+    }
+
+    Application& app_;
+    QPointer<QWidget> form_;
+};
+
 } // namespace
 
-Application::Application() : dialogs_(std::make_unique<QtDialogs>()) {}
+Application::Application()
+    : dialogs_(std::make_unique<QtDialogs>())
+{ }
 
 Application& Application::instance()
 {
@@ -116,6 +165,58 @@ std::unique_ptr<Dialogs> Application::SetDialogs(std::unique_ptr<Dialogs> dialog
 void Application::ProcessMessages()
 {
     platform::ProcessMessages();
+}
+
+void Application::SetMainForm(QWidget* form)
+{
+    if (form == mainForm_)
+        return;
+    delete stateWatcher_.data();
+    mainForm_ = form;
+    if (form) {
+        auto* watcher = new StateWatcher(*this, form);
+        form->installEventFilter(watcher);
+        stateWatcher_ = watcher;
+    }
+}
+
+bool Application::Minimized() const
+{
+    return mainForm_ && (mainForm_->windowState() & Qt::WindowMinimized);
+}
+
+void Application::Restore()
+{
+    if (!Minimized())
+        return;
+    mainForm_->setWindowState(mainForm_->windowState() & ~Qt::WindowMinimized);
+    mainForm_->show();
+}
+
+void Application::BringToFront()
+{
+    if (!mainForm_)
+        return;
+    mainForm_->show();
+    mainForm_->raise();
+    mainForm_->activateWindow();
+}
+
+void Application::HideTaskBarEntry()
+{
+    SetSkipTaskBar(mainForm_, true);
+}
+
+bool Application::TaskBarEntryHidden() const
+{
+    return SkipsTaskBar(mainForm_);
+}
+
+void Application::Terminate()
+{
+    terminated_ = true;
+    if (qApp)
+        QCoreApplication::quit();
 }
 
 } // namespace platform

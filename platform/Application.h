@@ -2,15 +2,16 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/Events.h"
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
-
-class QWidget;
 
 namespace platform {
 
@@ -43,6 +44,29 @@ public:
 
     void ProcessMessages();
 
+    // The main form: the window whose minimising and restoring are the application's own.
+    void SetMainForm(QWidget* form);
+    QWidget* MainForm() const { return mainForm_.data(); }
+
+    // Fired when the main form is minimised, and when it comes back from being minimised. The
+    // application object is not a QObject, so the sender is null.
+    TNotifyEvent OnMinimize;
+    TNotifyEvent OnRestore;
+
+    bool Minimized() const;
+    // Brings the main form back from being minimised (nothing when it is not).
+    void Restore();
+    void BringToFront();
+    // Leaves the main form out of the task bar; true from then on.
+    void HideTaskBarEntry();
+    bool TaskBarEntryHidden() const;
+
+    // Ends the main loop once the handler running now returns; waits can test Terminated().
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    // For tests that go on after a Terminate.
+    void ResetTerminated() { terminated_ = false; }
+
 private:
     Application();
 
@@ -50,6 +74,9 @@ private:
     QString hint_;
     std::unique_ptr<Dialogs> dialogs_;
     bool tracking_ = false;
+    QPointer<QWidget> mainForm_;
+    QPointer<QObject> stateWatcher_;
+    bool terminated_ = false;
 };
 
 // The error text of the general error report.
