@@ -1,8 +1,69 @@
-// Entry of the program.
+// Entry of the program: the application object, the main window, the message loop, the end.
+#include "app/Guard.h"
+#include "app/Pictures.h"
+#include "app/frmMain.h"
+#include "platform/Application.h"
+
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalSocket[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalSocket[0], &byte, 1);
+}
+
+// A termination request from outside (logout, kill) ends the program the ordinary way, so that
+// the current account, the settings and the window bounds are saved as on every other way out.
+std::unique_ptr<QSocketNotifier> watchTerminationSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalSocket) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalSocket[1], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(g_signalSocket[1], &byte, 1);
+        platform::Application::instance().Terminate();
+    });
+    struct sigaction action { };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    return notifier;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication qtApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName("quorvel");
+    QApplication::setWindowIcon(app::ProgramIcon());
+    auto& application = platform::Application::instance();
+    application.SetTitle("quorvel");
+    const auto terminationWatch = watchTerminationSignals();
+
+    int result = 0;
+    {
+        app::TfrmQuorvel frmQuorvel;
+        if (!application.Terminated()) {
+            frmQuorvel.show();
+            result = QApplication::exec();
+        }
+    }
+    return result;
 }

@@ -7,11 +7,10 @@
 #include "platform/NotifyIcon.h"
 #include "tray/Icon.h"
 
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-class QMenu;
 
 namespace tray {
 

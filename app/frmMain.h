@@ -1,0 +1,174 @@
+// TfrmQuorvel: the main window with the account list, the detail fields, the check controls, the
+// proxy settings, the status line, the tray icon and the check timer.
+#pragma once
+
+#include "app/StatusBar.h"
+#include "app/Timer.h"
+#include "tray/TrayIcon.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QSplitter;
+class QStyle;
+
+namespace app {
+
+// The address of the program's home page, shown under the account details and in the About box.
+extern const char* const kHomePageAddress;
+// The running version, as the heading shows it.
+extern const char* const kVersion;
+
+constexpr std::uint16_t VK_DELETE = 46;
+
+class TfrmQuorvel : public QMainWindow {
+public:
+    // Loads the design, then runs FormCreate.
+    explicit TfrmQuorvel(QWidget* parent = nullptr);
+    // Runs FormDestroy, then frees the components.
+    ~TfrmQuorvel() override;
+
+    // The design.
+    QMenuBar* MainMenu1;
+    QMenu* File2;
+    QAction* mnuRegistrySave;
+    QAction* Importconfigfromfile1;
+    QAction* mnuRegistryDelete;
+    QAction* N1;
+    QAction* mnuExit;
+    QMenu* Help1;
+    QAction* mnuAbout;
+    QMenu* pumTrayIcon;
+    QAction* pmnuCheckAll;
+    QAction* N2;
+    QAction* pmnuClose;
+
+    QLabel* lblProgram;
+    QLabel* Label6;
+    QGroupBox* gbAccounts;
+    QListWidget* clbItems;
+    QSplitter* splitAccount;
+    QWidget* pnlAccount;
+    QLabel* lblTag;
+    QLineEdit* edInfo;
+    QLabel* lblHost;
+    QComboBox* cbHost;
+    QLabel* lblUsername;
+    QLineEdit* edUserName;
+    QLabel* lblPassword;
+    QLineEdit* mePassword;
+    QLabel* lblLastCheckedLeft;
+    QLabel* lblLastChecked;
+    QLabel* lblStatusLeft;
+    QLabel* lblStatus;
+    QWidget* Panel1;
+    QLabel* lblHomePage;
+    QWidget* pnlButtons;
+    QPushButton* btnAdd;
+    QPushButton* btnRemove;
+    QPushButton* btnExit;
+    QPushButton* btnRename;
+    QPushButton* btnDuplicate;
+    QPushButton* btnCheckIt;
+    QWidget* pnlActionButtons;
+    QPushButton* btnCheckAll;
+    QLabel* Label9;
+    QLineEdit* edTimer;
+    QWidget* pnlProxy;
+    QCheckBox* cbProxy;
+    QLabel* lblProxyHost;
+    QLineEdit* edProxyHost;
+    QLabel* lblProxyPort;
+    QLineEdit* edProxyPort;
+    TStatusBar* StatusBar;
+    tray::TTrayIcon* trayIcon;
+    TTimer* timer;
+
+    // Start-up, shutdown, the status line and the ways out.
+    void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    void ShowHint(QObject* Sender);
+    void btnExitClick(QObject* Sender);
+    void mnuExitClick(QObject* Sender);
+    void pmnuCloseClick(QObject* Sender);
+    void pmnuCheckAllClick(QObject* Sender);
+    void mnuAboutClick(QObject* Sender);
+    void splitAccountMoved(QObject* Sender);
+    void FitHomePageLabel();
+
+    // The window beside its tray icon.
+    void trayIconMinimize(QObject* Sender);
+    void trayIconRestore(QObject* Sender);
+    void trayIconDlbClick(QObject* Sender);
+    void trayIconClick(QObject* Sender);
+
+    // The account list and the detail fields.
+    void ResetAccountFields(bool Clear, bool Enable);
+    void UpdateControls();
+    void clbItemsClick(QObject* Sender);
+    void clbItemsKeyDown(QObject* Sender, std::uint16_t& Key, Qt::KeyboardModifiers Shift);
+    void btnAddClick(QObject* Sender);
+    void btnRemoveClick(QObject* Sender);
+    void cbHostChange(QObject* Sender);
+    void cbProxyClick(QObject* Sender);
+    void edUserNameEnter(QObject* Sender);
+
+    // The store, through the detail controls and the settings fields.
+    void SaveAccount(const QString& Name);
+    void LoadAccount(const QString& Name);
+    bool DeleteAccount(const QString& Name);
+    void LoadAccountList();
+    void RefreshAccounts();
+    void LoadSettings();
+    void SaveSettings();
+    void LoadScreen();
+    void SaveScreen();
+
+    // Checking mail (frmMainCheck.cpp).
+    int CheckAccount(int Index);
+    int InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset);
+    void btnCheckAllClick(QObject* Sender);
+    void timerTimer(QObject* Sender);
+    void edTimerChange(QObject* Sender);
+    // The new-version check (frmMainVersion.cpp).
+    void lblHomePageClick(QObject* Sender);
+    // Exporting and deleting the stored accounts (frmMainConfig.cpp).
+    void mnuRegistryDeleteClick(QObject* Sender);
+    void mnuRegistrySaveClick(QObject* Sender);
+
+    QString FCurrentAccount;
+    int FLastTotal = 0;
+
+    // Whatever the checking code keeps between calls; it defines both types.
+    struct TCheckState;
+    struct TCheckStateDeleter {
+        void operator()(TCheckState* state) const;
+    };
+    std::unique_ptr<TCheckState, TCheckStateDeleter> FCheckState;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateDesign();
+    void ConnectEvents();
+
+    std::unique_ptr<QStyle> passwordStyle_;
+    bool keyboardSelection_ = false;
+};
+
+} // namespace app

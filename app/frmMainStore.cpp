@@ -1,0 +1,144 @@
+// The window's side of the store: the detail controls and the settings fields copied to and from
+// the stored records.
+#include "app/frmMain.h"
+#include "settings/Store.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace app {
+namespace {
+
+std::string utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString text(const std::string& utf8Text)
+{
+    return QString::fromStdString(utf8Text);
+}
+
+} // namespace
+
+void TfrmQuorvel::SaveAccount(const QString& Name)
+{
+    if (Name.isEmpty())
+        return;
+    settings::TAccount account;
+    account.Name = utf8(Name);
+    account.Info = utf8(edInfo->text());
+    account.Host = utf8(cbHost->currentText());
+    account.UserName = utf8(edUserName->text());
+    account.Password = utf8(mePassword->text());
+    account.LastChecked = utf8(lblLastChecked->text());
+    account.Status = utf8(lblStatus->text());
+    settings::SaveAccount(account);
+}
+
+void TfrmQuorvel::LoadAccount(const QString& Name)
+{
+    if (Name.isEmpty())
+        return;
+    const settings::TAccountFields fields = settings::LoadAccount(utf8(Name));
+    if (fields.Info)
+        edInfo->setText(text(*fields.Info));
+    if (fields.Host)
+        cbHost->setEditText(text(*fields.Host));
+    if (fields.UserName)
+        edUserName->setText(text(*fields.UserName));
+    if (fields.Password)
+        mePassword->setText(text(*fields.Password));
+    if (fields.LastChecked)
+        lblLastChecked->setText(text(*fields.LastChecked));
+    if (fields.Status)
+        lblStatus->setText(text(*fields.Status));
+    UpdateControls();
+}
+
+bool TfrmQuorvel::DeleteAccount(const QString& Name)
+{
+    if (Name.isEmpty())
+        return false;
+    return settings::DeleteAccount(utf8(Name));
+}
+
+void TfrmQuorvel::LoadAccountList()
+{
+    const settings::TAccountList list = settings::LoadAccountList();
+    if (list.Complete) {
+        // Filling the list is no selection by the user.
+        const QSignalBlocker blocker(clbItems);
+        clbItems->clear();
+        for (const std::string& name : list.Names)
+            clbItems->addItem(text(name));
+        clbItems->setCurrentRow(-1);
+    }
+    const bool any = !list.Names.empty();
+    btnRemove->setEnabled(any);
+    btnCheckAll->setEnabled(any);
+}
+
+void TfrmQuorvel::RefreshAccounts()
+{
+    LoadAccountList();
+    if (clbItems->count() > 0) {
+        ResetAccountFields(true, true);
+        FCurrentAccount = clbItems->item(0)->text();
+        LoadAccount(FCurrentAccount);
+    } else {
+        FCurrentAccount.clear();
+        ResetAccountFields(true, false);
+    }
+}
+
+void TfrmQuorvel::LoadSettings()
+{
+    const settings::TLoadedSettings loaded = settings::LoadSettings();
+    edTimer->setText(text(loaded.Delay));
+    cbProxy->setChecked(loaded.Proxy);
+    if (loaded.ProxyHost)
+        edProxyHost->setText(text(*loaded.ProxyHost));
+    if (loaded.ProxyPort)
+        edProxyPort->setText(text(*loaded.ProxyPort));
+}
+
+void TfrmQuorvel::SaveSettings()
+{
+    settings::TSettings values;
+    values.Delay = utf8(edTimer->text());
+    values.Proxy = cbProxy->isChecked();
+    values.ProxyHost = utf8(edProxyHost->text());
+    values.ProxyPort = utf8(edProxyPort->text());
+    settings::SaveSettings(values);
+}
+
+void TfrmQuorvel::LoadScreen()
+{
+    const settings::TLoadedScreen screen = settings::LoadScreen();
+    if (screen.Left)
+        move(*screen.Left, y());
+    if (screen.Top)
+        move(x(), *screen.Top);
+    if (screen.Width)
+        resize(*screen.Width, height());
+    if (screen.Height)
+        resize(width(), *screen.Height);
+}
+
+void TfrmQuorvel::SaveScreen()
+{
+    settings::TScreen screen;
+    screen.Left = x();
+    screen.Top = y();
+    screen.Width = width();
+    screen.Height = height();
+    settings::SaveScreen(screen);
+}
+
+} // namespace app

@@ -1,0 +1,7 @@
+#include "app/frmMain.h"
+
+namespace app {
+
+void TfrmQuorvel::lblHomePageClick(QObject*) { }
+
+} // namespace app
