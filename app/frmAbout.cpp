@@ -1,5 +1,6 @@
 #include "app/frmAbout.h"
 
+#include "app/Endpoints.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 
@@ -46,7 +47,7 @@ TAboutBox::TAboutBox(QWidget* owner)
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 96, 266, 32);
 
-    Label1 = new QLabel(QString("homepage: ") + kHomePageAddress, Panel1);
+    Label1 = new QLabel("homepage: " + QString::fromStdString(HomePage()), Panel1);
     Label1->setGeometry(8, 134, 266, 16);
 
     OKButton = new QPushButton("OK", this);

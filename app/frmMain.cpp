@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/DateTimeText.h"
+#include "app/Endpoints.h"
 #include "app/Guard.h"
 #include "app/Pictures.h"
 #include "app/frmAbout.h"
@@ -32,7 +33,6 @@ namespace app {
 
 using platform::Application;
 
-const char* const kHomePageAddress = "http://quorvel.example.org/";
 const char* const kVersion = "0.2.4";
 
 namespace {
@@ -187,7 +187,7 @@ void TfrmQuorvel::CreateDesign()
     accountColumn->addStretch();
     Panel1 = new QWidget(pnlAccount);
     Panel1->setFixedHeight(14);
-    lblHomePage = new QLabel(kHomePageAddress, Panel1);
+    lblHomePage = new QLabel(QString::fromStdString(HomePage()), Panel1);
     lblHomePage->setAlignment(Qt::AlignCenter);
     QFont linkFont = lblHomePage->font();
     linkFont.setUnderline(true);

@@ -27,8 +27,6 @@ class QStyle;
 
 namespace app {
 
-// The address of the program's home page, shown under the account details and in the About box.
-extern const char* const kHomePageAddress;
 // The running version, as the heading shows it.
 extern const char* const kVersion;
 

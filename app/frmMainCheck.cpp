@@ -1,3 +1,4 @@
+#include "app/InterpretPage.h"
 #include "app/frmMain.h"
 #include "platform/StrToInt.h"
 
@@ -17,9 +18,9 @@ int TfrmQuorvel::CheckAccount(int)
     return 0;
 }
 
-int TfrmQuorvel::InterpretPage(const QString&, const QString&, const QString&, int)
+int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset)
 {
-    return -2;
+    return app::InterpretPage(Page.toStdString(), FailText.toStdString(), SearchText.toStdString(), Offset);
 }
 
 void TfrmQuorvel::btnCheckAllClick(QObject*) { }

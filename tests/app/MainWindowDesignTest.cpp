@@ -1,3 +1,4 @@
+#include "app/Endpoints.h"
 #include "app/frmAbout.h"
 #include "tests/support/WindowFixture.h"
 
@@ -81,7 +82,7 @@ TEST_F(Design, ControlsCarryTheirCaptionsAndAccelerators)
     EXPECT_TRUE(f.cbHost->isEditable());
     ASSERT_EQ(f.cbHost->count(), 1);
     EXPECT_EQ(f.cbHost->itemText(0), "Hotmail");
-    EXPECT_EQ(f.lblHomePage->text(), app::kHomePageAddress);
+    EXPECT_EQ(f.lblHomePage->text(), QString::fromStdString(app::HomePage()));
     EXPECT_TRUE(f.lblHomePage->alignment() & Qt::AlignHCenter);
     EXPECT_EQ(f.Panel1->height(), 14);
     EXPECT_EQ(f.splitAccount->handleWidth(), 3);
@@ -182,7 +183,7 @@ TEST_F(Design, AboutBoxShowsItsTextsAndClosesWithOk)
         EXPECT_EQ(box->Version->text(), "#");
         EXPECT_EQ(box->Comments->text(), "Checks mail at different web-mail-servers");
         EXPECT_TRUE(box->Comments->wordWrap());
-        EXPECT_EQ(box->Label1->text(), QString("homepage: ") + app::kHomePageAddress);
+        EXPECT_EQ(box->Label1->text(), "homepage: " + QString::fromStdString(app::HomePage()));
         EXPECT_EQ(box->ProgramIcon->size(), QSize(65, 57));
         EXPECT_FALSE(box->ProgramIcon->pixmap().isNull());
         EXPECT_TRUE(box->OKButton->isDefault());
