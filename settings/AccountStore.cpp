@@ -55,6 +55,7 @@ bool SaveAccount(const TAccount& account)
         reg.WriteInteger("seed", seed);
         reg.WriteString("lastChecked", account.LastChecked);
         reg.WriteString("status", account.Status);
+        reg.CommitKey();
         return true;
     } catch (const std::exception&) {
         return false;

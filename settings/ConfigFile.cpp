@@ -17,6 +17,7 @@ bool DeleteAllAccounts()
         for (const std::string& name : names)
             if (!reg.DeleteKey(name))
                 success = false;
+        reg.CommitKey();
     } catch (const std::exception&) {
         // The accounts could not even be listed: nothing was deleted, which is no success.
         success = false;

@@ -78,12 +78,19 @@ bool RegistryAccessor::OpenKey(const std::string& path, bool canCreate)
     return true;
 }
 
-void RegistryAccessor::CloseKey()
+bool RegistryAccessor::CloseKey()
 {
-    if (key_ != 0) {
-        RegCloseKey(key_);
-        key_ = 0;
-    }
+    if (key_ == 0)
+        return true;
+    const LONG err = RegCloseKey(key_);
+    key_ = 0;
+    return err == ERROR_SUCCESS;
+}
+
+void RegistryAccessor::CommitKey()
+{
+    if (!CloseKey())
+        throw ERegistryException("The store did not keep the writes");
 }
 
 std::string RegistryAccessor::ReadString(const std::string& name)

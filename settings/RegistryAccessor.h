@@ -27,7 +27,10 @@ public:
     // Closes the open key, then opens path, creating missing keys when canCreate. When that
     // fails no key is open, and every read and write fails.
     bool OpenKey(const std::string& path, bool canCreate);
-    void CloseKey();
+    // False when the writes made through the key could not be made durable.
+    bool CloseKey();
+    // Closes the key and raises when its writes could not be made durable.
+    void CommitKey();
     bool HasKey() const { return key_ != 0; }
 
     // Missing or empty: empty text; not REG_SZ or REG_EXPAND_SZ: error; ends at the first zero byte.

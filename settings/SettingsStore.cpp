@@ -32,6 +32,7 @@ bool SaveSettings(const TSettings& values)
         reg.WriteInteger("proxy", values.Proxy ? 1 : 0);
         reg.WriteString("proxyhost", values.ProxyHost);
         reg.WriteString("proxyport", values.ProxyPort);
+        reg.CommitKey();
         return true;
     } catch (const std::exception&) {
         return false;
@@ -61,6 +62,7 @@ bool SaveScreen(const TScreen& screen)
         reg.WriteInteger("top", screen.Top);
         reg.WriteInteger("width", screen.Width);
         reg.WriteInteger("height", screen.Height);
+        reg.CommitKey();
         return true;
     } catch (const std::exception&) {
         return false;
