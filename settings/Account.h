@@ -9,7 +9,8 @@ namespace settings {
 // Texts cross between the window and the store as std::string holding UTF-8: the window
 // converts QString to UTF-8 and back, the store keeps those bytes unchanged in REG_SZ values
 // (followed by one zero byte), and the password is scrambled byte by byte on its UTF-8 form.
-// So any Unicode text round-trips exactly, as long as it holds no U+0000.
+// So any Unicode text round-trips exactly; only a U+0000 cuts a stored text short, except in
+// the password, whose scrambled form is chosen to hold no zero byte.
 struct TAccount {
     std::string Name; // the account's key name under "account"
     std::string Info;

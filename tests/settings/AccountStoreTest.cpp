@@ -211,6 +211,13 @@ TEST_F(AccountStore, PasswordWhoseFirstScrambleHoldsAZeroIsStoredUnderAnotherSee
     EXPECT_EQ(LoadAccount("Z").Password, password);
 }
 
+TEST_F(AccountStore, PasswordHoldingAZeroByteLoadsBackWhole)
+{
+    const std::string password("before\0after", 12);
+    ASSERT_TRUE(SaveAccount(Sample("Nul", password)));
+    EXPECT_EQ(LoadAccount("Nul").Password, password);
+}
+
 TEST_F(AccountStore, PasswordsOfAllLengthsAndBytesLoadBackExactly)
 {
     std::string password;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace settings;
@@ -52,6 +53,24 @@ TEST_F(ConfigFile, DeleteAllRemovesAccountsOnlyAndKeepsTheRest)
     EXPECT_EQ(LoadScreen().Height, 400);
     ASSERT_TRUE(SaveAccount({ "New", "", "Hotmail", "", "p", "N/A", "N/A" }));
     EXPECT_EQ(LoadAccountList().Names, std::vector<std::string> { "New" });
+}
+
+TEST_F(ConfigFile, DeleteAllGoesOnAfterAFailedDelete)
+{
+    StoreEverything();
+    // A key that no path can name (its name holds a backslash) can only be put there by hand.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(registry_.Path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                  "INSERT INTO keys(parent, name, fold) SELECT id, CAST('Bad\\Name' AS BLOB),"
+                  " CAST('BAD\\NAME' AS BLOB) FROM keys WHERE fold = CAST('ACCOUNT' AS BLOB)",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_EQ(LoadAccountList().Names, (std::vector<std::string> { "Bad\\Name", "One", "Two" }));
+
+    EXPECT_FALSE(DeleteAllAccounts());
+    EXPECT_EQ(LoadAccountList().Names, std::vector<std::string> { "Bad\\Name" });
 }
 
 TEST_F(ConfigFile, DeleteAllFailsWhenTheStoreCannotBeReached)
@@ -114,7 +133,7 @@ TEST_F(ConfigFile, ExportFailsWithoutAnAccountKey)
     EXPECT_FALSE(probe::KeyExists(AccountKey));
 }
 
-TEST_F(ConfigFile, ExportIntoAMissingFolderFailsAndLeavesNothing)
+TEST_F(ConfigFile, ExportIntoAMissingFolderOrWithoutANameFails)
 {
     StoreEverything();
     EXPECT_FALSE(ExportAccounts(FileIn("no/such/folder/x.reg")));
