@@ -1,0 +1,112 @@
+#include "app/DateTimeText.h"
+#include "app/Pictures.h"
+#include "app/Timer.h"
+#include "app/icons/Painting.h"
+#include "platform/Exceptions.h"
+#include "tests/support/Wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs the body in `folder` as the current directory and goes back after.
+class ScopedCurrentDir {
+public:
+    explicit ScopedCurrentDir(const QString& folder)
+        : previous_(QDir::currentPath())
+    {
+        QDir::setCurrent(folder);
+    }
+    ~ScopedCurrentDir() { QDir::setCurrent(previous_); }
+
+private:
+    QString previous_;
+};
+
+} // namespace
+
+TEST(Pictures, TheCurrentDirectoryComesFirst)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    ScopedCurrentDir inside(folder.path());
+    const QString mine = QDir(folder.path()).filePath("face02.ico");
+    EXPECT_NE(app::FindPicture("face02.ico"), mine);
+    QFile file(mine);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.close();
+    EXPECT_EQ(app::FindPicture("face02.ico"), mine);
+}
+
+TEST(Pictures, AMissingFileIsNotFound)
+{
+    QTemporaryDir folder;
+    ScopedCurrentDir inside(folder.path());
+    EXPECT_EQ(app::FindPicture("no-such-picture.ico"), "");
+}
+
+TEST(Pictures, TheBuildWritesReadableIconFiles)
+{
+    for (const char* name : { "quorvel.ico", "about.ico", "aclock.ico", "face02.ico", "face04.ico" }) {
+        QImageReader reader(QString(QUORVEL_ICON_DIR) + "/" + name);
+        EXPECT_EQ(reader.format(), "ico") << name;
+        const QImage image = reader.read();
+        ASSERT_FALSE(image.isNull()) << name << ": " << reader.errorString().toStdString();
+        EXPECT_GE(image.width(), 32) << name;
+        // Something is painted, and the corners of the round pictures stay see-through.
+        EXPECT_GT(image.pixelColor(image.width() / 2, image.height() / 2).alpha(), 0) << name;
+    }
+    const QImage face = QImageReader(QString(QUORVEL_ICON_DIR) + "/face02.ico").read();
+    EXPECT_EQ(face.pixelColor(0, 0).alpha(), 0);
+}
+
+TEST(Pictures, TheProgramsOwnPicturesAreNeverMissing)
+{
+    EXPECT_FALSE(app::ProgramIcon().isNull());
+    EXPECT_EQ(app::AboutPicture().size(), QSize(65, 57));
+    EXPECT_NE(pictures::PaintHappyFace(32), pictures::PaintSleepyFace(32));
+}
+
+TEST(DateTimeText, LongTimeHasSecondsAndNoTimeZone)
+{
+    const QString text = app::LongTimeText(QTime(13, 5, 9));
+    EXPECT_TRUE(text.contains("05")) << text.toStdString();
+    EXPECT_TRUE(text.contains("09")) << text.toStdString();
+    EXPECT_FALSE(text.contains("UTC")) << text.toStdString();
+    EXPECT_FALSE(app::ShortDateText(QDate(2026, 12, 9)).isEmpty());
+}
+
+TEST(Timer, ZeroIntervalNeverFiresAndAPositiveOneDoes)
+{
+    app::TTimer timer(nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](QObject* sender) {
+        EXPECT_EQ(sender, &timer);
+        ++ticks;
+    };
+    EXPECT_EQ(timer.Interval(), 0U);
+    EXPECT_FALSE(timer.Running());
+    testing_support::RunEventsFor(60);
+    EXPECT_EQ(ticks, 0);
+    timer.SetInterval(20);
+    EXPECT_TRUE(timer.Running());
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return ticks >= 2; }, 3000));
+    timer.SetInterval(0);
+    EXPECT_FALSE(timer.Running());
+    const int before = ticks;
+    testing_support::RunEventsFor(80);
+    EXPECT_EQ(ticks, before);
+}
+
+TEST(Timer, AnIntervalTheSystemRefusesRaises)
+{
+    app::TTimer timer(nullptr);
+    EXPECT_THROW(timer.SetInterval(4000000000U), platform::Exception);
+    EXPECT_FALSE(timer.Running());
+}
