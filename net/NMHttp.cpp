@@ -57,14 +57,14 @@ bool CarriesLength(CmdType command)
 
 bool SendsData(CmdType command)
 {
-    return command == cmdPOST || command == cmdPUT || command == cmdPATCH || command == cmdTRACE ||
-           command == cmdSendRaw;
+    return command == cmdPOST || command == cmdPUT || command == cmdPATCH || command == cmdTRACE
+        || command == cmdSendRaw;
 }
 
 std::string Lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -86,7 +86,9 @@ std::string Base64Credentials(QObject* owner, const std::string& userId, const s
 } // namespace
 
 TNMHTTP::TNMHTTP(QObject* owner)
-    : TPowersock(owner), FOwnHeaderInfo(std::make_unique<THeaderInfo>()), FHeaderInfo(FOwnHeaderInfo.get())
+    : TPowersock(owner)
+    , FOwnHeaderInfo(std::make_unique<THeaderInfo>())
+    , FHeaderInfo(FOwnHeaderInfo.get())
 {
     FWatchWindow = std::make_unique<platform::MessageTarget>(
         [this](unsigned msg, platform::WPARAM, platform::LPARAM) -> platform::LRESULT {
@@ -254,8 +256,8 @@ void TNMHTTP::SplitURL()
     const auto portColon = hostPart.find(':');
     if (portColon != std::string::npos) {
         const auto next = hostPart.find(':', portColon + 1);
-        Port = platform::StrToInt(hostPart.substr(portColon + 1, next == std::string::npos ? std::string::npos
-                                                                                            : next - portColon - 1));
+        Port = platform::StrToInt(
+            hostPart.substr(portColon + 1, next == std::string::npos ? std::string::npos : next - portColon - 1));
         hostPart.resize(portColon);
     }
     if (!hostPart.empty())

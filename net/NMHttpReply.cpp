@@ -1,8 +1,7 @@
 // The reply side of TNMHTTP: status and header lines, the body, the outcome, and the watch that
 // keeps a silent server, an unending header or a kept-open connection from holding a request.
-#include "net/NMHttp.h"
-
 #include "net/NMConst.h"
+#include "net/NMHttp.h"
 #include "platform/StrToInt.h"
 
 #include <QPointer>
@@ -22,15 +21,15 @@ constexpr unsigned kWatchTickMs = 20;
 
 std::string Upper(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
 std::string Lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -66,8 +65,7 @@ std::int16_t StatusNumber(const std::string& line)
         // A number the 16-bit reply number cannot hold is no usable status either.
         if (number >= std::numeric_limits<std::int16_t>::min() && number <= std::numeric_limits<std::int16_t>::max())
             return static_cast<std::int16_t>(number);
-    } catch (const platform::EConvertError&) {
-    }
+    } catch (const platform::EConvertError&) { }
     return 0;
 }
 
@@ -146,8 +144,8 @@ void TNMHTTP::NoteHeaderLine(const std::string& line)
         std::size_t start = 0;
         while (start <= value.size()) {
             const auto comma = value.find(',', start);
-            const std::string token = Lower(Trim(value.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                                 : comma - start)));
+            const std::string token
+                = Lower(Trim(value.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
             if (token == "keep-alive")
                 FKeepAlive = true;
             if (comma == std::string::npos)
@@ -177,8 +175,8 @@ void TNMHTTP::ReadBody()
 {
     FBodyLimit = -1;
     if (FKeepAlive) {
-        const bool noBody = FSentCommand == cmdHEAD || (ReplyNumber >= 100 && ReplyNumber <= 199) ||
-                            ReplyNumber == 204 || ReplyNumber == 304;
+        const bool noBody = FSentCommand == cmdHEAD || (ReplyNumber >= 100 && ReplyNumber <= 199) || ReplyNumber == 204
+            || ReplyNumber == 304;
         if (noBody)
             FBodyLimit = 0;
         else if (FContentLengthValid && FContentLength >= 0)
@@ -231,7 +229,9 @@ void TNMHTTP::JudgeReply()
 
 class TNMHTTP::Watch {
 public:
-    explicit Watch(TNMHTTP& http) : http_(http), self_(&http)
+    explicit Watch(TNMHTTP& http)
+        : http_(http)
+        , self_(&http)
     {
         http.FStop = Stop::None;
         http.FDataEvents = 0;
@@ -271,8 +271,7 @@ void TNMHTTP::Exchange()
         // The exception that ended the exchange is the one to report, not a failing close.
         try {
             Disconnect();
-        } catch (...) {
-        }
+        } catch (...) { }
     };
     try {
         SendRequest();
@@ -323,8 +322,8 @@ void TNMHTTP::DataArrived()
     if (FPhase == Phase::Header) {
         // One line that never ends: ReadLn would gather it for ever.
         const auto* queue = dynamic_cast<const TMemoryStream*>(ReceiveQueue.get());
-        if (queue && FHeaderBytes + queue->Bytes().size() > kMaxReplyHeader &&
-            queue->Bytes().find('\n') == std::string_view::npos) {
+        if (queue && FHeaderBytes + queue->Bytes().size() > kMaxReplyHeader
+            && queue->Bytes().find('\n') == std::string_view::npos) {
             FStop = Stop::HeaderTooLong;
             Cancel();
         }
