@@ -1,5 +1,6 @@
 #include "net/NMHttp.h"
 
+#include "net/NMConst.h"
 #include "net/NMURL.h"
 #include "net/NMUUE.h"
 #include "platform/StrToInt.h"
