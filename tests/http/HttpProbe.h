@@ -9,7 +9,6 @@ namespace http_tests {
 
 class Probe : public net::TNMHTTP {
 public:
-    using TNMHTTP::TNMHTTP;
     using TNMHTTP::BuildRequest;
     using TNMHTTP::Command;
     using TNMHTTP::DecodePostData;
@@ -19,6 +18,7 @@ public:
     using TNMHTTP::ReceivedCookie;
     using TNMHTTP::RequestData;
     using TNMHTTP::SplitURL;
+    using TNMHTTP::TNMHTTP;
     using TNMHTTP::URL;
 
     // Splits `url` as a request would and returns the path.
@@ -51,8 +51,8 @@ inline std::string DirectGet(const std::string& path, const std::string& host)
 
 inline std::string ProxyGet(const std::string& url, const std::string& host)
 {
-    return "GET " + url + " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + host + "\r\n" + kAccept1 + kAccept2 +
-           kForm + "\r\n";
+    return "GET " + url + " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + host + "\r\n" + kAccept1 + kAccept2
+        + kForm + "\r\n";
 }
 
 } // namespace http_tests

@@ -42,6 +42,11 @@ ScriptServer::Step ScriptServer::Pause(int ms)
     return { Step::Kind::Pause, {}, 0, ms };
 }
 
+ScriptServer::Step ScriptServer::Sleep(int ms)
+{
+    return { Step::Kind::Sleep, {}, 0, ms };
+}
+
 ScriptServer::Step ScriptServer::Stall()
 {
     return { Step::Kind::Stall, {}, 0, 0 };
@@ -247,6 +252,12 @@ void ScriptServer::Play(std::size_t index, Script script)
             bool open = true;
             while (open && !stopping_ && std::chrono::steady_clock::now() < until)
                 open = ReadSome(*c, SliceMs);
+            break;
+        }
+        case Step::Kind::Sleep: {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.milliseconds);
+            while (!stopping_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(SliceMs));
             break;
         }
         case Step::Kind::Stall:

@@ -20,7 +20,7 @@ namespace testing_support {
 class ScriptServer {
 public:
     struct Step {
-        enum class Kind { Send, Receive, Pause, Stall, Close, Reset };
+        enum class Kind { Send, Receive, Pause, Sleep, Stall, Close, Reset };
         Kind kind;
         std::string data; // Send: the bytes; Receive: the text to wait for (empty: wait for `count` bytes)
         std::size_t count = 0; // Send: fragment size (0 = all at once); Receive: bytes to wait for
@@ -37,6 +37,8 @@ public:
     // Waits until at least `count` bytes have been received in total on this connection.
     static Step ReceiveBytes(std::size_t count);
     static Step Pause(int ms);
+    // Like Pause, but reads nothing meanwhile: the client's sends back up.
+    static Step Sleep(int ms);
     // Keeps the connection open and silent until the client closes it or the server stops.
     static Step Stall();
     // Graceful close: no more sending, then the rest of what the client sends is recorded until it closes.

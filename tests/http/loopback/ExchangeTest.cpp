@@ -1,8 +1,7 @@
 // Whole requests against the scripted server: the bytes sent, the reply as read, the events.
+#include "net/SockErrors.h"
 #include "tests/http/HttpProbe.h"
 #include "tests/support/ScriptServer.h"
-
-#include "net/SockErrors.h"
 
 #include <QTemporaryDir>
 
@@ -44,7 +43,7 @@ struct Recorder {
 TEST(Exchange, DirectGetSendsTheDocumentedBytesAndReadsTheReply)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveRequest(), S::Send(kOk + "hello\r\nworld"), S::Close()});
+    server.AddConnection({ S::ReceiveRequest(), S::Send(kOk + "hello\r\nworld"), S::Close() });
     Probe http(nullptr);
     http.ReportLevel = 2;
     std::vector<std::string> statuses;
@@ -60,8 +59,8 @@ TEST(Exchange, DirectGetSendsTheDocumentedBytesAndReadsTheReply)
     EXPECT_EQ(http.Header, kOk);
     EXPECT_EQ(http.Body, "hello\r\nworld");
     EXPECT_EQ(http.BytesToSend, 0);
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"send", "success 0"}));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Transaction Completed"}));
+    EXPECT_EQ(recorder.events, (std::vector<std::string> { "send", "success 0" }));
+    EXPECT_EQ(statuses, (std::vector<std::string> { "Transaction Completed" }));
     EXPECT_FALSE(http.Connected);
     EXPECT_EQ(server.ConnectionCount(), 1U);
 }
@@ -69,7 +68,7 @@ TEST(Exchange, DirectGetSendsTheDocumentedBytesAndReadsTheReply)
 TEST(Exchange, ProxyGetGoesToTheProxyWithTheWholeUrl)
 {
     ScriptServer proxy;
-    proxy.AddConnection({S::ReceiveRequest(), S::Send(kOk + "via proxy"), S::Close()});
+    proxy.AddConnection({ S::ReceiveRequest(), S::Send(kOk + "via proxy"), S::Close() });
     Probe http(nullptr);
     http.Proxy = "127.0.0.1";
     http.ProxyPort = proxy.port();
@@ -88,18 +87,18 @@ TEST(Exchange, StatusLines)
         std::string event;
     };
     const Case cases[] = {
-        {"HTTP/1.0 200 OK\r\n", 200, "success 0"},
-        {"HTTP/1.0 200\r\n", 0, "success 0"},
-        {"HTTP/1.0 200\n", 0, "success 0"},
-        {"HTTP/1.0 404 Not Found\r\n", 404, "failure 0"},
-        {"HTTP/1.0 500 Oops\n", 500, "failure 0"},
-        {"HTTP/1.0 99999 Huge\r\n", 0, "success 0"},
-        {"HTTP/1.0 -5 Negative\r\n", -5, "success 0"},
-        {"garbage\r\n", 0, "success 0"},
+        { "HTTP/1.0 200 OK\r\n", 200, "success 0" },
+        { "HTTP/1.0 200\r\n", 0, "success 0" },
+        { "HTTP/1.0 200\n", 0, "success 0" },
+        { "HTTP/1.0 404 Not Found\r\n", 404, "failure 0" },
+        { "HTTP/1.0 500 Oops\n", 500, "failure 0" },
+        { "HTTP/1.0 99999 Huge\r\n", 0, "success 0" },
+        { "HTTP/1.0 -5 Negative\r\n", -5, "success 0" },
+        { "garbage\r\n", 0, "success 0" },
     };
     for (const Case& c : cases) {
         ScriptServer server;
-        server.AddConnection({S::ReceiveRequest(), S::Send(c.statusLine + "\r\nbody"), S::Close()});
+        server.AddConnection({ S::ReceiveRequest(), S::Send(c.statusLine + "\r\nbody"), S::Close() });
         Probe http(nullptr);
         Recorder recorder;
         recorder.Attach(http);
@@ -115,7 +114,7 @@ TEST(Exchange, HeaderKeepsEachLineEndAsReceived)
 {
     ScriptServer server;
     const std::string header = "HTTP/1.0 200 OK\nA: 1\r\nB: 2\n\n";
-    server.AddConnection({S::ReceiveRequest(), S::SendFragments(header + "rest", 3, 2), S::Close()});
+    server.AddConnection({ S::ReceiveRequest(), S::SendFragments(header + "rest", 3, 2), S::Close() });
     Probe http(nullptr);
     http.Get(server.url("/"));
     EXPECT_EQ(http.Header, header);
@@ -126,14 +125,15 @@ TEST(Exchange, ContentLengthIsNotedButDoesNotLimitTheBody)
 {
     ScriptServer server;
     server.AddConnection(
-        {S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n0123456789"), S::Close()});
+        { S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n0123456789"), S::Close() });
     Probe http(nullptr);
     http.Get(server.url("/"));
     EXPECT_EQ(http.BytesToSend, 1234);
     EXPECT_EQ(http.Body, "0123456789");
 
     ScriptServer other;
-    other.AddConnection({S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\ncontent-length: 3\r\n\r\n0123456789"), S::Close()});
+    other.AddConnection(
+        { S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\ncontent-length: 3\r\n\r\n0123456789"), S::Close() });
     http.Get(other.url("/"));
     EXPECT_EQ(http.BytesToSend, 3);
     EXPECT_EQ(http.Body, "0123456789");
@@ -146,14 +146,17 @@ TEST(Exchange, ContentLengthOddValues)
         int expected;
     };
     const Case cases[] = {
-        {"Content-Length: -5\r\n", 5},        {"Content-Length: 99999999999999\r\n", 0},
-        {"Content-Length: \r\n", 0},          {"Content-Length: x12y\r\n", 12},
-        {"Content-Length:7\r\n", 0},          {"CONTENT-LENGTH: 2147483647\r\n", 2147483647},
-        {"Content-Length: 2147483648\r\n", 0},
+        { "Content-Length: -5\r\n", 5 },
+        { "Content-Length: 99999999999999\r\n", 0 },
+        { "Content-Length: \r\n", 0 },
+        { "Content-Length: x12y\r\n", 12 },
+        { "Content-Length:7\r\n", 0 },
+        { "CONTENT-LENGTH: 2147483647\r\n", 2147483647 },
+        { "Content-Length: 2147483648\r\n", 0 },
     };
     for (const Case& c : cases) {
         ScriptServer server;
-        server.AddConnection({S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n" + c.line + "\r\nabc"), S::Close()});
+        server.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n" + c.line + "\r\nabc"), S::Close() });
         Probe http(nullptr);
         http.Get(server.url("/"));
         EXPECT_EQ(http.BytesToSend, c.expected) << c.line;
@@ -164,14 +167,14 @@ TEST(Exchange, ContentLengthOddValues)
 TEST(Exchange, PostSendsDecodedData)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveUntil("\r\n\r\na b=c"), S::Send(kOk + "posted"), S::Close()});
+    server.AddConnection({ S::ReceiveUntil("\r\n\r\na b=c"), S::Send(kOk + "posted"), S::Close() });
     Probe http(nullptr);
     Recorder recorder;
     recorder.Attach(http);
     http.Post(server.url("/form"), "a+b%3Dc");
     ASSERT_TRUE(server.WaitForClosed(0));
-    EXPECT_EQ(server.Received(0), "POST /form HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept1 + kAccept2 + kForm +
-                                      "Content-Length: 5\r\n\r\na b=c");
+    EXPECT_EQ(server.Received(0),
+        "POST /form HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept1 + kAccept2 + kForm + "Content-Length: 5\r\n\r\na b=c");
     EXPECT_EQ(http.Body, "posted");
     // The outcome names the request that was sent.
     EXPECT_EQ(recorder.events.back(), "success 3");
@@ -181,14 +184,14 @@ TEST(Exchange, PostSendsDecodedData)
 TEST(Exchange, PostWithoutDecodingAndWithAMalformedEscape)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveUntil("50%zz"), S::Send(kOk), S::Close()});
+    server.AddConnection({ S::ReceiveUntil("50%zz"), S::Send(kOk), S::Close() });
     Probe http(nullptr);
     http.Post(server.url("/"), "50%zz");
     ASSERT_TRUE(server.WaitForClosed(0));
     EXPECT_NE(server.Received(0).find("Content-Length: 5\r\n\r\n50%zz"), std::string::npos);
 
     ScriptServer plain;
-    plain.AddConnection({S::ReceiveUntil("a+b"), S::Send(kOk), S::Close()});
+    plain.AddConnection({ S::ReceiveUntil("a+b"), S::Send(kOk), S::Close() });
     http.DecodePostData = false;
     http.Post(plain.url("/"), "a+b");
     ASSERT_TRUE(plain.WaitForClosed(0));
@@ -201,9 +204,10 @@ TEST(Exchange, LongDataWithZerosIsSentWhole)
     for (int i = 0; data.size() < 200000; ++i)
         data += std::to_string(i) + '\0';
     const std::string lengthLine = "Content-Length: " + std::to_string(data.size()) + "\r\n\r\n";
-    for (const auto command : {net::cmdPUT, net::cmdPATCH, net::cmdTRACE, net::cmdSendRaw}) {
+    for (const auto command : { net::cmdPUT, net::cmdPATCH, net::cmdTRACE, net::cmdSendRaw }) {
         ScriptServer server;
-        server.AddConnection({S::ReceiveUntil(lengthLine), S::ReceiveBytes(1000), S::Pause(1), S::Send(kOk), S::Close()});
+        server.AddConnection(
+            { S::ReceiveUntil(lengthLine), S::ReceiveBytes(1000), S::Pause(1), S::Send(kOk), S::Close() });
         Probe http(nullptr);
         if (command == net::cmdPUT)
             http.Put(server.url("/"), data);
@@ -223,9 +227,9 @@ TEST(Exchange, LongDataWithZerosIsSentWhole)
 
 TEST(Exchange, CommandsWithoutDataSendOnlyTheHeader)
 {
-    for (const auto command : {net::cmdCOPY, net::cmdLINK, net::cmdDELETE, net::cmdOPTIONS}) {
+    for (const auto command : { net::cmdCOPY, net::cmdLINK, net::cmdDELETE, net::cmdOPTIONS }) {
         ScriptServer server;
-        server.AddConnection({S::ReceiveRequest(), S::Pause(30), S::Send(kOk), S::Close()});
+        server.AddConnection({ S::ReceiveRequest(), S::Pause(30), S::Send(kOk), S::Close() });
         Probe http(nullptr);
         if (command == net::cmdCOPY)
             http.Copy(server.url("/a"), "/b");
@@ -259,7 +263,7 @@ TEST(Exchange, FileModes)
     const std::string reply = "HTTP/1.0 201 Created\r\nX: y\r\n\r\n";
     const std::string body(70000, 'b');
     ScriptServer server;
-    server.AddConnection({S::ReceiveBytes(100000), S::Pause(1), S::Send(reply + body), S::Close()});
+    server.AddConnection({ S::ReceiveBytes(100000), S::Pause(1), S::Send(reply + body), S::Close() });
     Probe http(nullptr);
     http.InputFileMode = true;
     http.OutputFileMode = true;
@@ -278,7 +282,7 @@ TEST(Exchange, FileModes)
 
     // String mode afterwards: the names are replaced by reply text.
     ScriptServer again;
-    again.AddConnection({S::ReceiveRequest(), S::Send(kOk + "text"), S::Close()});
+    again.AddConnection({ S::ReceiveRequest(), S::Send(kOk + "text"), S::Close() });
     http.InputFileMode = false;
     http.OutputFileMode = false;
     http.Get(again.url("/"));
@@ -298,7 +302,7 @@ TEST(Exchange, MissingDataFileFailsBeforeConnecting)
 TEST(Exchange, BodyFileThatCannotBeCreated)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveRequest(), S::Send(kOk + "x"), S::Close()});
+    server.AddConnection({ S::ReceiveRequest(), S::Send(kOk + "x"), S::Close() });
     Probe http(nullptr);
     http.InputFileMode = true;
     http.Body = "/nonexistent/dir/body";
@@ -310,7 +314,7 @@ TEST(Exchange, BodyFileThatCannotBeCreated)
 TEST(Exchange, AnExceptionFromOnSuccessDisconnectsAndReachesTheCaller)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveRequest(), S::Send(kOk + "x"), S::Close()});
+    server.AddConnection({ S::ReceiveRequest(), S::Send(kOk + "x"), S::Close() });
     Probe http(nullptr);
     http.OnSuccess = [](net::CmdType) { throw std::runtime_error("handler"); };
     EXPECT_THROW(http.Get(server.url("/")), std::runtime_error);
@@ -321,8 +325,8 @@ TEST(Exchange, OnlyTheSentCommandIsRepeatedNever)
 {
     // After a request the component is back to GET: a caller's second Get sends no data.
     ScriptServer server;
-    server.AddConnection({S::ReceiveUntil("xyz"), S::Send(kOk), S::Close()});
-    server.AddConnection({S::ReceiveRequest(), S::Send(kOk), S::Close()});
+    server.AddConnection({ S::ReceiveUntil("xyz"), S::Send(kOk), S::Close() });
+    server.AddConnection({ S::ReceiveRequest(), S::Send(kOk), S::Close() });
     Probe http(nullptr);
     http.Post(server.url("/"), "xyz");
     http.Get(server.url("/"));

@@ -1,8 +1,7 @@
 // Redirections, cookies carried into the next request, authentication.
+#include "platform/Exceptions.h"
 #include "tests/http/HttpProbe.h"
 #include "tests/support/ScriptServer.h"
-
-#include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +15,11 @@ const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
 
 ScriptServer::Script Reply(const std::string& bytes)
 {
-    return {S::ReceiveRequest(), S::Send(bytes), S::Close()};
+    return { S::ReceiveRequest(), S::Send(bytes), S::Close() };
 }
 
 // A stop raised from OnAboutToSend, so that a test can look at a request before it connects.
-struct Stopped {};
+struct Stopped { };
 
 } // namespace
 
@@ -51,7 +50,7 @@ TEST(Redirect, DirectRedirectToAnotherHostConnectsThereOnPort80)
     int passes = 0;
     http.OnAboutToSend = [&](QObject*) {
         if (++passes == 2)
-            throw Stopped{};
+            throw Stopped {};
     };
     EXPECT_THROW(http.Get(server.url("/")), Stopped);
     EXPECT_EQ(http.Host, "other");
@@ -136,7 +135,7 @@ TEST(Redirect, LocationWithoutTheSpaceIsNotALocation)
 TEST(Redirect, WithoutLocationTheSameRequestIsRepeatedAsGet)
 {
     ScriptServer server;
-    server.AddConnection({S::ReceiveUntil("data"), S::Send("HTTP/1.0 303 See Other\r\n\r\n"), S::Close()});
+    server.AddConnection({ S::ReceiveUntil("data"), S::Send("HTTP/1.0 303 See Other\r\n\r\n"), S::Close() });
     server.AddConnection(Reply(kOk + "done"));
     Probe http(nullptr);
     std::vector<int> commands;
@@ -144,7 +143,7 @@ TEST(Redirect, WithoutLocationTheSameRequestIsRepeatedAsGet)
     http.Post(server.url("/form"), "data");
     ASSERT_TRUE(server.WaitForClosed(1));
     EXPECT_EQ(server.Received(1), DirectGet("/form", "127.0.0.1"));
-    EXPECT_EQ(commands, std::vector<int>{net::cmdGET});
+    EXPECT_EQ(commands, std::vector<int> { net::cmdGET });
     EXPECT_EQ(http.Body, "done");
 }
 
@@ -193,8 +192,9 @@ TEST(Redirect, CookieOfARedirectIsSentOnTheNextRequest)
     http.Get(server.url("/login"));
     ASSERT_TRUE(server.WaitForClosed(1));
     const std::string cookie = "b=2; path=/; expires=Wed, 09 Jun 2027 10:18:14 GMT";
-    EXPECT_EQ(server.Received(1), "GET /in HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept1 + kAccept2 + "Cookie: " + cookie +
-                                      "\r\n" + kForm + "\r\n");
+    EXPECT_EQ(server.Received(1),
+        "GET /in HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept1 + kAccept2 + "Cookie: " + cookie + "\r\n" + kForm
+            + "\r\n");
     EXPECT_EQ(http.HeaderInfo()->Cookie, cookie);
     EXPECT_EQ(http.ReceivedCookie, "");
     EXPECT_EQ(http.Body, "welcome");
@@ -215,7 +215,8 @@ TEST(Redirect, LongCookieAndLocationAreCutAt256)
 {
     const std::string longValue(400, 'v');
     ScriptServer server;
-    server.AddConnection(Reply("HTTP/1.0 200 OK\r\nSet-Cookie: " + longValue + "\r\nLocation: /" + longValue + "\r\n\r\n"));
+    server.AddConnection(
+        Reply("HTTP/1.0 200 OK\r\nSet-Cookie: " + longValue + "\r\nLocation: /" + longValue + "\r\n\r\n"));
     Probe http(nullptr);
     http.Get(server.url("/"));
     EXPECT_EQ(http.ReceivedCookie, longValue.substr(0, 256));
@@ -232,7 +233,7 @@ TEST(Redirect, UnauthorizedRaisesFailureThenAuthenticationOnce)
     http.OnFailure = [&](net::CmdType) { events.push_back("failure"); };
     http.OnAuthenticationNeeded = [&](QObject* sender) { events.push_back(sender == &http ? "auth" : "auth?"); };
     http.Get(server.url("/private"));
-    EXPECT_EQ(events, (std::vector<std::string>{"failure", "auth"}));
+    EXPECT_EQ(events, (std::vector<std::string> { "failure", "auth" }));
     EXPECT_EQ(http.ReplyNumber, 401);
     EXPECT_EQ(server.ConnectionCount(), 1U);
 

@@ -1,6 +1,5 @@
-#include "tests/http/HttpProbe.h"
-
 #include "net/PsockStreams.h"
+#include "tests/http/HttpProbe.h"
 
 #include <QTemporaryDir>
 
@@ -24,7 +23,8 @@ TEST(BuildRequest, ProxyGetAsDocumented)
     Probe http(nullptr);
     http.Proxy = "proxy";
     http.ProxyPort = 3128;
-    EXPECT_EQ(http.Request(net::cmdGET, "http://server/dir/page?x=1"), ProxyGet("http://server/dir/page?x=1", "server"));
+    EXPECT_EQ(
+        http.Request(net::cmdGET, "http://server/dir/page?x=1"), ProxyGet("http://server/dir/page?x=1", "server"));
 }
 
 TEST(BuildRequest, MethodWordsAndExtraLines)
@@ -35,26 +35,26 @@ TEST(BuildRequest, MethodWordsAndExtraLines)
         const char* extra;
     };
     const Case cases[] = {
-        {net::cmdGET, "GET / HTTP/1.0\r\n", ""},
-        {net::cmdOPTIONS, "OPTIONS / HTTP/1.0\r\n", ""},
-        {net::cmdHEAD, "HEAD / HTTP/1.0\r\n", ""},
-        {net::cmdPOST, "POST / HTTP/1.0\r\n", "Content-Length: 4\r\n"},
-        {net::cmdPUT, "PUT / HTTP/1.0\r\n", "Content-Length: 4\r\n"},
-        {net::cmdPATCH, "PATCH / HTTP/1.0\r\n", "Content-Length: 4\r\n"},
-        {net::cmdCOPY, "COPY / HTTP/1.0\r\n", "URI-header: /dest\r\n"},
-        {net::cmdMOVE, "MOVE / HTTP/1.0\r\n", "URI-header: /dest\r\n"},
-        {net::cmdDELETE, "DELETE / HTTP/1.0\r\n", ""},
-        {net::cmdLINK, "LINK / HTTP/1.0\r\n", "Link: /dest\r\nContent-Length: 4\r\n"},
-        {net::cmdUNLINK, "UNLINK / HTTP/1.0\r\n", "Link: /dest\r\nContent-Length: 4\r\n"},
-        {net::cmdTRACE, "TRACE / HTTP/1.0\r\n", "Content-Length: 4\r\n"},
-        {net::cmdSendRaw, "", "Content-Length: 4\r\n"},
+        { net::cmdGET, "GET / HTTP/1.0\r\n", "" },
+        { net::cmdOPTIONS, "OPTIONS / HTTP/1.0\r\n", "" },
+        { net::cmdHEAD, "HEAD / HTTP/1.0\r\n", "" },
+        { net::cmdPOST, "POST / HTTP/1.0\r\n", "Content-Length: 4\r\n" },
+        { net::cmdPUT, "PUT / HTTP/1.0\r\n", "Content-Length: 4\r\n" },
+        { net::cmdPATCH, "PATCH / HTTP/1.0\r\n", "Content-Length: 4\r\n" },
+        { net::cmdCOPY, "COPY / HTTP/1.0\r\n", "URI-header: /dest\r\n" },
+        { net::cmdMOVE, "MOVE / HTTP/1.0\r\n", "URI-header: /dest\r\n" },
+        { net::cmdDELETE, "DELETE / HTTP/1.0\r\n", "" },
+        { net::cmdLINK, "LINK / HTTP/1.0\r\n", "Link: /dest\r\nContent-Length: 4\r\n" },
+        { net::cmdUNLINK, "UNLINK / HTTP/1.0\r\n", "Link: /dest\r\nContent-Length: 4\r\n" },
+        { net::cmdTRACE, "TRACE / HTTP/1.0\r\n", "Content-Length: 4\r\n" },
+        { net::cmdSendRaw, "", "Content-Length: 4\r\n" },
     };
     for (const Case& c : cases) {
         Probe http(nullptr);
         http.RequestData = "data";
         http.DestinationURI = "/dest";
         EXPECT_EQ(http.Request(c.command, "http://h/"),
-                  std::string(c.firstLine) + "Host: h\r\n" + kAccept1 + kAccept2 + kForm + c.extra + "\r\n")
+            std::string(c.firstLine) + "Host: h\r\n" + kAccept1 + kAccept2 + kForm + c.extra + "\r\n")
             << int(c.command);
     }
 }
@@ -65,7 +65,7 @@ TEST(BuildRequest, SendRawThroughProxyStartsWithTheProxyLines)
     http.Proxy = "proxy";
     http.RequestData = "raw";
     EXPECT_EQ(http.Request(net::cmdSendRaw, "http://h/x"),
-              "Proxy-Connection: Keep-Alive\r\nHost: h\r\n" + kAccept1 + kAccept2 + kForm + "Content-Length: 3\r\n\r\n");
+        "Proxy-Connection: Keep-Alive\r\nHost: h\r\n" + kAccept1 + kAccept2 + kForm + "Content-Length: 3\r\n\r\n");
 }
 
 TEST(BuildRequest, OptionalLinesInTheirOrder)
@@ -79,10 +79,10 @@ TEST(BuildRequest, OptionalLinesInTheirOrder)
     info.UserId = "user";
     info.Password = "pass";
     EXPECT_EQ(http.Request(net::cmdGET, "http://h/"),
-              "GET / HTTP/1.0\r\nHost: h\r\n" + kAccept1 + kAccept2 +
-                  "User-Agent: me@example.org\r\nFrom: quorvel\r\nCookie: a=1\r\nReferer: http://ref/\r\n"
-                  "Authorization: Basic dXNlcjpwYXNz\r\n" +
-                  kForm + "\r\n");
+        "GET / HTTP/1.0\r\nHost: h\r\n" + kAccept1 + kAccept2
+            + "User-Agent: me@example.org\r\nFrom: quorvel\r\nCookie: a=1\r\nReferer: http://ref/\r\n"
+              "Authorization: Basic dXNlcjpwYXNz\r\n"
+            + kForm + "\r\n");
 }
 
 TEST(BuildRequest, AuthorizationNeedsBothAndIsOneUnbrokenLine)
@@ -119,7 +119,7 @@ TEST(BuildRequest, NoHostLineWithoutHost)
     Probe proxied(nullptr);
     proxied.Proxy = "proxy";
     EXPECT_EQ(proxied.Request(net::cmdGET, "/a"),
-              "GET /a HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n" + kAccept1 + kAccept2 + kForm + "\r\n");
+        "GET /a HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n" + kAccept1 + kAccept2 + kForm + "\r\n");
 }
 
 TEST(BuildRequest, LongPathCutDirectWholeThroughProxy)

@@ -1,6 +1,5 @@
-#include "tests/http/HttpProbe.h"
-
 #include "platform/Exceptions.h"
+#include "tests/http/HttpProbe.h"
 
 #include <gtest/gtest.h>
 
