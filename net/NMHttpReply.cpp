@@ -18,6 +18,7 @@ namespace {
 constexpr std::size_t kMaxHeaderValue = 256;
 constexpr unsigned kWatchTimer = 1;
 constexpr unsigned kWatchTickMs = 20;
+constexpr std::size_t kMaxReservedBody = 1024 * 1024 * 1024;
 
 std::string Upper(std::string text)
 {
@@ -207,6 +208,12 @@ void TNMHTTP::ReadBody()
         if (Body.size() > static_cast<std::size_t>(FBodyLimit))
             Body.resize(static_cast<std::size_t>(FBodyLimit));
     } else {
+        // Growing a large body step by step copies it over and over; the announced length,
+        // within reason, lets it grow once.
+        Body.clear();
+        Body.shrink_to_fit();
+        if (BytesToSend > 0)
+            Body.reserve(std::min<std::size_t>(static_cast<std::size_t>(BytesToSend), kMaxReservedBody));
         CaptureString(Body, -1);
     }
 }

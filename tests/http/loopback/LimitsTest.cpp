@@ -18,7 +18,7 @@ using S = ScriptServer;
 
 namespace {
 
-constexpr int kLimitMs = 400;
+constexpr int kLimitMs = 500;
 
 std::string ReadFile(const std::string& name)
 {
@@ -205,7 +205,7 @@ TEST(WaitLimit, SlowButSteadyRepliesAreNotCut)
 {
     ScriptServer server;
     server.AddConnection(
-        { S::ReceiveRequest(), S::SendFragments("HTTP/1.0 200 OK\r\n\r\n0123456789", 9, 250), S::Close() });
+        { S::ReceiveRequest(), S::SendFragments("HTTP/1.0 200 OK\r\n\r\n0123456789", 9, 200), S::Close() });
     Probe http(nullptr);
     http.ReplyTimeOut = kLimitMs;
     http.Get(server.url("/"));

@@ -1,0 +1,133 @@
+// Throughput of the HTTP client against lighttpd on loopback, with curl as the reference:
+// many small GETs one after another, then one large body. Prints figures; asserts nothing.
+#include "net/NMHttp.h"
+#include "tests/support/WebServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+using testing_support::WebServer;
+
+namespace {
+
+double Milliseconds(const std::function<void()>& work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+void Curl(const std::string& arguments)
+{
+    const std::string command = "curl --silent --show-error --http1.0 -H 'Connection: close' " + arguments;
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "curl failed: %s\n", command.c_str());
+}
+
+// The two clients take turns, so that a load that comes and goes hits both alike.
+void Compare(const std::string& what, int rounds, const std::function<void()>& ours, const std::function<void()>& curl)
+{
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int i = 0; i < rounds; ++i) {
+        a.push_back(Milliseconds(ours));
+        b.push_back(Milliseconds(curl));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    const double medianA = a[a.size() / 2];
+    const double medianB = b[b.size() / 2];
+    std::printf("%-40s TNMHTTP %8.1f ms (best %8.1f)   curl %8.1f ms (best %8.1f)   ratio %5.2f (best %5.2f)\n",
+        what.c_str(), medianA, a.front(), medianB, b.front(), medianA / medianB, a.front() / b.front());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int gets = argc > 1 ? std::atoi(argv[1]) : 500;
+    const std::size_t bigMiB = argc > 2 ? static_cast<std::size_t>(std::atoi(argv[2])) : 256;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+
+    WebServer web;
+    if (!web.running()) {
+        std::fprintf(stderr, "lighttpd did not start:\n%s\n", web.errorLog().c_str());
+        return 1;
+    }
+    {
+        std::ofstream large(web.documentRoot() + "/large.bin", std::ios::binary);
+        const std::string block(1024 * 1024, 'L');
+        for (std::size_t i = 0; i < bigMiB; ++i)
+            large.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    const std::string page = web.url("/index.html");
+    const std::string large = web.url("/large.bin");
+    const std::string urlList = web.documentRoot() + "/../curl-urls.txt";
+    {
+        std::ofstream list(urlList);
+        for (int i = 0; i < gets; ++i)
+            list << "url = \"" << page << "\"\noutput = \"/dev/null\"\n";
+    }
+    std::printf("lighttpd on 127.0.0.1:%u; %d GETs of a %zu-byte page; one body of %zu MiB; %d rounds, median\n",
+        web.port(), gets, WebServer::PageContent().size(), bigMiB, rounds);
+
+    bool wrong = false;
+    Compare(
+        std::to_string(gets) + " sequential GETs of a small page", rounds,
+        [&] {
+            // A fresh component per request, as the mail checker uses them.
+            for (int i = 0; i < gets; ++i) {
+                net::TNMHTTP http(nullptr);
+                http.ReportLevel = 2;
+                http.Get(page);
+                wrong = wrong || http.Body != WebServer::PageContent();
+            }
+        },
+        [&] { Curl("--config " + urlList); });
+
+    Compare(
+        std::to_string(bigMiB) + " MiB body into a file (/dev/null)", rounds,
+        [&] {
+            net::TNMHTTP http(nullptr);
+            http.InputFileMode = true;
+            http.Body = "/dev/null";
+            http.Get(large);
+            wrong = wrong || http.ReplyNumber != 200;
+        },
+        [&] { Curl("-o /dev/null " + large); });
+
+    Compare(
+        std::to_string(bigMiB) + " MiB body into memory", rounds,
+        [&] {
+            net::TNMHTTP http(nullptr);
+            http.Get(large);
+            wrong = wrong || http.Body.size() != bigMiB * 1024 * 1024;
+        },
+        [&] { Curl("-o /dev/null " + large); });
+
+    // What holding the body in memory costs by itself here: filling a fresh buffer of the same
+    // size in chunks of the socket layer's size, without any network.
+    const double fill = Milliseconds([&] {
+        std::string buffer;
+        buffer.reserve(bigMiB * 1024 * 1024);
+        const std::string chunk(16383, 'L');
+        while (buffer.size() < bigMiB * 1024 * 1024)
+            buffer.append(chunk);
+    });
+    std::printf("%-40s %8.1f ms (no network: first touch of that much fresh memory)\n",
+        (std::to_string(bigMiB) + " MiB filled into a fresh string").c_str(), fill);
+    std::printf("targets: small GETs within 1.5x of curl, large body within 2x\n");
+    if (wrong)
+        std::fprintf(stderr, "some replies were not what the server holds\n");
+    return wrong ? 1 : 0;
+}
