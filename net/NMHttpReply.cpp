@@ -215,6 +215,9 @@ void TNMHTTP::ReadBody()
         if (BytesToSend > 0)
             Body.reserve(std::min<std::size_t>(static_cast<std::size_t>(BytesToSend), kMaxReservedBody));
         CaptureString(Body, -1);
+        // A length that promised far more than came must not keep its memory.
+        if (Body.capacity() > 2 * Body.size() + kChunkSize)
+            Body.shrink_to_fit();
     }
 }
 
