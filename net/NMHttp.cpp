@@ -106,6 +106,7 @@ TNMHTTP::~TNMHTTP()
     // running are ended here, before anything is torn down.
     FDestroying = true;
     FPhase = Phase::Idle;
+    OnDataReceived = nullptr;
     Abort();
 }
 
