@@ -81,6 +81,7 @@ TfrmQuorvel::~TfrmQuorvel()
     application.OnHint = nullptr;
     trayIcon->SetOnMinimize(nullptr);
     trayIcon->SetOnRestore(nullptr);
+    application.SetMainForm(nullptr);
     // The components go with the window; the tray icon leaves the notification area then.
 }
 

@@ -45,19 +45,15 @@ void TfrmQuorvel::LoadAccount(const QString& Name)
 {
     if (Name.isEmpty())
         return;
+    // A load that stops early (a record without its seed) must not leave the previous account's
+    // password and results in the fields: the next save, or a check, would use them for this one.
     const settings::TAccountFields fields = settings::LoadAccount(utf8(Name));
-    if (fields.Info)
-        edInfo->setText(text(*fields.Info));
-    if (fields.Host)
-        cbHost->setEditText(text(*fields.Host));
-    if (fields.UserName)
-        edUserName->setText(text(*fields.UserName));
-    if (fields.Password)
-        mePassword->setText(text(*fields.Password));
-    if (fields.LastChecked)
-        lblLastChecked->setText(text(*fields.LastChecked));
-    if (fields.Status)
-        lblStatus->setText(text(*fields.Status));
+    edInfo->setText(text(fields.Info.value_or(std::string())));
+    cbHost->setEditText(text(fields.Host.value_or(std::string())));
+    edUserName->setText(text(fields.UserName.value_or(std::string())));
+    mePassword->setText(text(fields.Password.value_or(std::string())));
+    lblLastChecked->setText(fields.LastChecked ? text(*fields.LastChecked) : QString("N/A"));
+    lblStatus->setText(fields.Status ? text(*fields.Status) : QString("N/A"));
     UpdateControls();
 }
 

@@ -1,3 +1,5 @@
+#include "settings/RegistryAccessor.h"
+#include "settings/Store.h"
 #include "tests/support/WindowFixture.h"
 
 #include <QApplication>
@@ -306,4 +308,42 @@ TEST_F(AccountList, ALoadedHotbotAccountHasItsUserNameDisabled)
     EXPECT_FALSE(again.edUserName->isEnabled());
     EXPECT_FALSE(again.lblUsername->isEnabled());
     EXPECT_TRUE(again.edInfo->isEnabled());
+}
+
+TEST_F(AccountList, ARecordWithoutSeedNeverInheritsAnotherAccountsPassword)
+{
+    Open();
+    add("Alpha", "f-info", "full", "full-secret");
+    form->lblStatus->setText("3");
+    form->lblLastChecked->setText("12/9/26 || 6:00:00 AM");
+    form.reset();
+    {
+        // A record made by other means: no seed, no password.
+        settings::RegistryAccessor accessor;
+        ASSERT_TRUE(accessor.OpenKey("\\software\\Brask\\Quorvel\\account\\Bare", true));
+        accessor.WriteString("info", "bare-info");
+        accessor.WriteString("host", "Hotmail");
+        accessor.WriteString("username", "bare-user");
+    }
+    auto& f = Open();
+    ASSERT_EQ(f.clbItems->count(), 2);
+    f.show();
+    auto click = [&](int row) {
+        QTest::mouseClick(
+            f.clbItems->viewport(), Qt::LeftButton, {}, f.clbItems->visualItemRect(f.clbItems->item(row)).center());
+    };
+    // Alpha comes first and is current, with its password in the field.
+    ASSERT_EQ(f.FCurrentAccount, "Alpha");
+    EXPECT_EQ(f.mePassword->text(), "full-secret");
+    click(1);
+    ASSERT_EQ(f.FCurrentAccount, "Bare");
+    EXPECT_EQ(f.edInfo->text(), "bare-info");
+    EXPECT_EQ(f.edUserName->text(), "bare-user");
+    EXPECT_EQ(f.mePassword->text(), "");
+    EXPECT_EQ(f.lblStatus->text(), "N/A");
+    EXPECT_EQ(f.lblLastChecked->text(), "N/A");
+    click(0);
+    f.hide();
+    EXPECT_EQ(settings::LoadAccount("Bare").Password.value_or("?"), "");
+    EXPECT_EQ(settings::LoadAccount("Alpha").Password.value_or("?"), "full-secret");
 }
