@@ -343,6 +343,9 @@ void TNMHTTP::RunRequest()
             if (!self)
                 return;
         }
+        // One connection carries one exchange: nothing an earlier, failed one left queued belongs to it.
+        SendQueue->Clear();
+        ReceiveQueue->Clear();
         Connect();
         Exchange();
         if (!self)

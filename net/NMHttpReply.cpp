@@ -298,6 +298,9 @@ void TNMHTTP::Exchange()
         try {
             Disconnect();
         } catch (...) { }
+        // What the exchange left unsent or unread belongs to no later one; let its memory go too.
+        SendQueue = std::make_unique<TMemoryStream>();
+        ReceiveQueue = std::make_unique<TMemoryStream>();
     };
     try {
         SendRequest();

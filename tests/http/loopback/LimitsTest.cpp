@@ -374,3 +374,30 @@ TEST(Cancel, DestroyingTheComponentDuringARequest)
     EXPECT_THROW(http->Get(server.url("/")), net::EAbortError);
     EXPECT_TRUE(server.WaitForClosed(0));
 }
+
+TEST(Reuse, NothingOfAFailedExchangeLeaksIntoTheNext)
+{
+    Probe http(nullptr);
+    http.ReplyTimeOut = kLimitMs;
+    {
+        // A half line stays behind in the receive queue.
+        ScriptServer broken;
+        broken.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\nX-Half"), S::Close() });
+        EXPECT_EQ(Failure([&] { http.Get(broken.url("/")); }).first, "Reply Header Incomplete");
+    }
+    {
+        // Unsent request bytes stay behind in the send queue.
+        ScriptServer deaf;
+        deaf.AddConnection({ S::Sleep(3000), S::Close() });
+        EXPECT_EQ(
+            Failure([&] { http.Put(deaf.url("/"), std::string(64 * 1024 * 1024, 'd')); }).first, "Send Timed Out");
+    }
+    ScriptServer good;
+    good.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n\r\nfine"), S::Close() });
+    http.Get(good.url("/next"));
+    ASSERT_TRUE(good.WaitForClosed(0));
+    const std::string received = good.Received(0);
+    EXPECT_TRUE(received == DirectGet("/next", "127.0.0.1")) << received.substr(0, 100);
+    EXPECT_EQ(http.Header, "HTTP/1.0 200 OK\r\n\r\n");
+    EXPECT_EQ(http.Body, "fine");
+}
