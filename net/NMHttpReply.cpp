@@ -303,7 +303,17 @@ void TNMHTTP::Exchange()
         ReceiveQueue = std::make_unique<TMemoryStream>();
     };
     try {
-        SendRequest();
+        try {
+            SendRequest();
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError&) {
+            // A server may answer and close before it has taken the whole request (a refused
+            // upload): its answer, already queued, is the reply.
+            if (!watch.Alive() || Connected || ReceiveQueue->Size() == 0)
+                throw;
+            Command = cmdGET;
+        }
         FPhase = Phase::Header;
         ReadResponseHeader();
         ReadBody();

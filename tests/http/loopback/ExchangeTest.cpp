@@ -345,3 +345,18 @@ TEST(Exchange, OnlyTheSentCommandIsRepeatedNever)
     ASSERT_TRUE(server.WaitForClosed(1));
     EXPECT_EQ(server.Received(1), DirectGet("/", "127.0.0.1"));
 }
+
+TEST(Exchange, AnswerBeforeTheWholeRequestWasTakenIsTheReply)
+{
+    ScriptServer server;
+    server.AddConnection(
+        { S::ReceiveRequest(), S::Send("HTTP/1.0 413 Request Entity Too Large\r\n\r\nrefused"), S::Close() });
+    Probe http(nullptr);
+    std::vector<int> failures;
+    http.OnFailure = [&](net::CmdType cmd) { failures.push_back(cmd); };
+    http.Put(server.url("/upload"), std::string(64 * 1024 * 1024, 'u'));
+    EXPECT_EQ(http.ReplyNumber, 413);
+    EXPECT_EQ(http.Body, "refused");
+    EXPECT_EQ(failures, std::vector<int> { net::cmdPUT });
+    EXPECT_EQ(http.Command, net::cmdGET);
+}
