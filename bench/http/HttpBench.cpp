@@ -124,7 +124,7 @@ int main(int argc, char** argv)
         while (buffer.size() < bigMiB * 1024 * 1024)
             buffer.append(chunk);
     });
-    std::printf("%-40s %8.1f ms (no network: first touch of that much fresh memory)\n",
+    std::printf("%-40s %8.1f ms (no network, ordinary pages: what first touching that much memory costs here)\n",
         (std::to_string(bigMiB) + " MiB filled into a fresh string").c_str(), fill);
     std::printf("targets: small GETs within 1.5x of curl, large body within 2x\n");
     if (wrong)
