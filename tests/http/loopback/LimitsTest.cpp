@@ -401,3 +401,18 @@ TEST(Reuse, NothingOfAFailedExchangeLeaksIntoTheNext)
     EXPECT_EQ(http.Header, "HTTP/1.0 200 OK\r\n\r\n");
     EXPECT_EQ(http.Body, "fine");
 }
+
+TEST(Cancel, DeletingTheComponentFromItsOutcomeEvents)
+{
+    ScriptServer server;
+    server.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n\r\nx"), S::Close() });
+    server.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 302 Found\r\nLocation: /y\r\n\r\n"), S::Close() });
+    auto* first = new Probe(nullptr);
+    first->OnSuccess = [&](net::CmdType) { delete first; };
+    first->Get(server.url("/"));
+    auto* second = new Probe(nullptr);
+    second->OnRedirect = [&](bool&) { delete second; };
+    second->Get(server.url("/"));
+    EXPECT_TRUE(server.WaitForClosed(1));
+    EXPECT_EQ(server.ConnectionCount(), 2U);
+}
