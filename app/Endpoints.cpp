@@ -8,7 +8,7 @@ namespace {
 // Reserved example names: the login address carries the password in clear, so its default
 // must never reach a real third party.
 const char* const kLoginServer = "login.mail.example.com";
-const char* const kHomePage = "http://www.example.org/quorvel/";
+const char* const kHomePage = "http://quorvel.example.org/";
 
 std::string FromEnvironment(const char* name, const char* fallback)
 {

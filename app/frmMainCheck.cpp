@@ -1,21 +1,130 @@
+// Checking mail: one account, the check-all run with its report, the check timer.
+#include "app/CheckState.h"
+#include "app/CheckTexts.h"
+#include "app/Endpoints.h"
 #include "app/InterpretPage.h"
+#include "app/LoginAddress.h"
+#include "app/Pictures.h"
 #include "app/frmMain.h"
+#include "platform/Application.h"
 #include "platform/StrToInt.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 
 namespace app {
+namespace {
 
-struct TfrmQuorvel::TCheckState { };
-
-void TfrmQuorvel::TCheckStateDeleter::operator()(TCheckState* state) const
+// Loads a picture file into `picture`; a missing or unreadable file leaves it as it was.
+bool LoadPicture(tray::TIcon& picture, const QString& fileName)
 {
-    delete state;
+    const QString path = FindPicture(fileName);
+    if (path.isEmpty())
+        return false;
+    try {
+        picture.LoadFromFile(path);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
-int TfrmQuorvel::CheckAccount(int)
+void GivePicture(tray::TTrayIcon& trayIcon, const tray::TIcon& picture)
 {
-    return 0;
+    try {
+        trayIcon.SetIcon(picture);
+    } catch (const std::exception&) {
+        // The notification area keeps the picture it has.
+    }
+}
+
+// While a run is under way the detail controls are its working copy: the list and everything
+// that selects, adds or deletes accounts is locked, and the fields cannot be typed into, so that
+// no account's fields are ever saved under another account's name.
+class RunLock {
+public:
+    explicit RunLock(TfrmQuorvel& form)
+        : form_(form)
+        , state_(CheckState(form))
+    {
+        state_.running = true;
+        for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
+                 static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) }) {
+            enabled_.push_back(w->isEnabled());
+            w->setEnabled(false);
+        }
+        deleteEnabled_ = form_.mnuRegistryDelete->isEnabled();
+        form_.mnuRegistryDelete->setEnabled(false);
+        for (QLineEdit* e : { form_.edInfo, form_.edUserName, form_.mePassword }) {
+            readOnly_.push_back(e->isReadOnly());
+            e->setReadOnly(true);
+        }
+    }
+
+    ~RunLock()
+    {
+        std::size_t i = 0;
+        for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
+                 static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) })
+            w->setEnabled(enabled_[i++]);
+        form_.mnuRegistryDelete->setEnabled(deleteEnabled_);
+        i = 0;
+        for (QLineEdit* e : { form_.edInfo, form_.edUserName, form_.mePassword })
+            e->setReadOnly(readOnly_[i++]);
+        state_.running = false;
+    }
+
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+private:
+    TfrmQuorvel& form_;
+    TfrmQuorvel::TCheckState& state_;
+    std::vector<bool> enabled_;
+    std::vector<bool> readOnly_;
+    bool deleteEnabled_ = true;
+};
+
+} // namespace
+
+int TfrmQuorvel::CheckAccount(int Index)
+{
+    // The name is taken once: the fields checked here are saved under this name and no other.
+    const QString name = clbItems->item(Index)->text();
+    LoadAccount(name);
+
+    const QString host = cbHost->currentText();
+    if (host != QLatin1String("Hotmail")) {
+        // No login address is known for this host type: nothing is requested, and the account
+        // says why. The run goes on with the next account.
+        StatusBar->SetSimpleText(CheckingHostText(host, edUserName->text()));
+        lblStatus->setText(ResultCaption(kNoHostRule));
+        SaveAccount(name);
+        return kNoHostRule;
+    }
+
+    WindowRequest request(*this);
+    const std::string address
+        = LoginAddress(LoginServer(), edUserName->text().toStdString(), mePassword->text().toStdString());
+    request.ApplyProxy();
+    StatusBar->SetSimpleText(CheckingHostText(host, edUserName->text()));
+    StatusBar->repaint();
+
+    request.http().TimeOut = 10000;
+    request.http().Get(address);
+    const std::string page = request.http().Body;
+
+    lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
+    const int result = app::InterpretPage(page, "Login Failed", "messages,", 10);
+    lblStatus->setText(ResultCaption(result));
+    SaveAccount(name);
+    return result;
 }
 
 int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset)
@@ -23,15 +132,71 @@ int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, con
     return app::InterpretPage(Page.toStdString(), FailText.toStdString(), SearchText.toStdString(), Offset);
 }
 
-void TfrmQuorvel::btnCheckAllClick(QObject*) { }
+void TfrmQuorvel::btnCheckAllClick(QObject*)
+{
+    auto& state = CheckState(*this);
+    // One run at a time: a start asked for while a run waits on the network is ignored.
+    if (state.running)
+        return;
+    RunLock lock(*this);
+    auto& application = platform::Application::instance();
 
-void TfrmQuorvel::timerTimer(QObject*) { }
+    const tray::TIcon before = trayIcon->Icon();
+    tray::TIcon picture;
+    if (LoadPicture(picture, "aclock.ico"))
+        GivePicture(*trayIcon, picture);
+
+    // Whatever ends the run early, the current account's own fields are shown again and the
+    // notification area does not go on showing the clock.
+    auto endEarly = [&] {
+        LoadAccount(FCurrentAccount);
+        GivePicture(*trayIcon, before);
+    };
+
+    SaveAccount(FCurrentAccount);
+    int total = 0;
+    const int count = clbItems->count();
+    try {
+        for (int index = 0; index < count && index < clbItems->count(); ++index) {
+            if (application.Terminated())
+                break;
+            const int result = CheckAccount(index);
+            if (result > 0)
+                total += result;
+        }
+    } catch (...) {
+        endEarly();
+        if (application.Terminated())
+            return; // the program is ending: no report of the cancelled request
+        throw;
+    }
+    if (application.Terminated()) {
+        endEarly();
+        return;
+    }
+
+    LoadAccount(FCurrentAccount);
+    const RunReport report = ReportRun(total, FLastTotal);
+    StatusBar->SetSimpleText(report.statusText);
+    StatusBar->repaint();
+    if (LoadPicture(picture, report.picture))
+        GivePicture(*trayIcon, picture);
+    else
+        GivePicture(*trayIcon, before);
+    FLastTotal = total;
+    trayIcon->SetHint(TrayHint(StatusBar->SimpleText()));
+}
+
+void TfrmQuorvel::timerTimer(QObject*)
+{
+    btnCheckAllClick(timer);
+}
 
 void TfrmQuorvel::edTimerChange(QObject*)
 {
     const int minutes = platform::StrToInt(edTimer->text().toStdString());
-    if (minutes > 0)
-        timer->SetInterval(static_cast<std::uint32_t>(minutes) * 60000U);
+    if (const auto interval = TimerInterval(minutes))
+        timer->SetInterval(*interval);
 }
 
 } // namespace app

@@ -1,9 +1,52 @@
+// The File menu's operations on the stored accounts: deleting them all, and the export.
+#include "app/CheckState.h"
 #include "app/frmMain.h"
+#include "platform/Application.h"
+#include "settings/Store.h"
+
+#include <QAction>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
 
 namespace app {
 
-void TfrmQuorvel::mnuRegistryDeleteClick(QObject*) { }
+void TfrmQuorvel::mnuRegistryDeleteClick(QObject*)
+{
+    // A run uses the detail controls as its working copy; the entry is locked meanwhile.
+    if (CheckState(*this).running)
+        return;
+    const bool deleted = settings::DeleteAllAccounts();
+    {
+        // Emptying the list must not count as the user selecting nothing.
+        const QSignalBlocker quiet(clbItems);
+        clbItems->clear();
+    }
+    if (deleted) {
+        btnCheckAll->setEnabled(false);
+        btnRemove->setEnabled(false);
+        ResetAccountFields(true, false);
+        FCurrentAccount.clear();
+        StatusBar->SetSimpleText("Successful deleting of config!");
+    } else {
+        StatusBar->SetSimpleText("Error deleting of config!");
+    }
+}
 
-void TfrmQuorvel::mnuRegistrySaveClick(QObject*) { }
+void TfrmQuorvel::mnuRegistrySaveClick(QObject*)
+{
+    const QString fileName = platform::Application::instance().dialogs().SaveFileName(
+        "Write config to file.", "Registry (*.reg)", QString());
+    if (fileName.isEmpty())
+        return;
+    bool written = false;
+    try {
+        written = settings::ExportAccounts(QFile::encodeName(fileName).toStdString());
+    } catch (const std::exception&) {
+        written = false;
+    }
+    StatusBar->SetSimpleText(written ? "Successfully writing of config." : "Error writing config.");
+}
 
 } // namespace app

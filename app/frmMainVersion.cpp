@@ -1,7 +1,19 @@
+// The new-version check behind the home-page link.
+#include "app/CheckState.h"
+#include "app/CheckTexts.h"
+#include "app/Endpoints.h"
 #include "app/frmMain.h"
 
 namespace app {
 
-void TfrmQuorvel::lblHomePageClick(QObject*) { }
+void TfrmQuorvel::lblHomePageClick(QObject*)
+{
+    StatusBar->SetSimpleText("Checking for newer versions");
+    StatusBar->repaint();
+    WindowRequest request(*this);
+    request.ApplyProxy();
+    request.http().Get(VersionDocument());
+    StatusBar->SetSimpleText(VersionReport(QString::fromStdString(request.http().Body), kVersion));
+}
 
 } // namespace app

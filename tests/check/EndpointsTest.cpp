@@ -35,8 +35,8 @@ TEST(Endpoints, DefaultsUseReservedExampleNames)
 {
     EnvironmentGuard a("QUORVEL_LOGIN_HOST"), b("QUORVEL_HOMEPAGE");
     EXPECT_EQ(app::LoginServer(), "login.mail.example.com");
-    EXPECT_EQ(app::HomePage(), "http://www.example.org/quorvel/");
-    EXPECT_EQ(app::VersionDocument(), "http://www.example.org/quorvel/verInfo");
+    EXPECT_EQ(app::HomePage(), "http://quorvel.example.org/");
+    EXPECT_EQ(app::VersionDocument(), "http://quorvel.example.org/verInfo");
 }
 
 TEST(Endpoints, EnvironmentOverrides)

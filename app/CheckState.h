@@ -1,0 +1,50 @@
+// What the window's checking code keeps between calls: the run under way and the requests in flight.
+#pragma once
+
+#include "app/frmMain.h"
+#include "net/NMHttp.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace app {
+
+struct TfrmQuorvel::TCheckState {
+    explicit TCheckState(TfrmQuorvel& form);
+
+    // Ends every request in flight once the program has been told to end, so that quitting in
+    // the middle of a check does not wait for the network.
+    void WatchForQuit();
+
+    bool running = false; // a check-all run is under way
+    std::vector<QPointer<net::TNMHTTP>> requests;
+    QTimer quitWatch;
+};
+
+// The state of this window, made on first use.
+TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form);
+
+// One HTTP request of the window: a client owned by the window, with the body kept in memory and
+// the status level of the checker, registered for cancelling at quit; freed at the end of scope.
+class WindowRequest {
+public:
+    explicit WindowRequest(TfrmQuorvel& form);
+    ~WindowRequest();
+    WindowRequest(const WindowRequest&) = delete;
+    WindowRequest& operator=(const WindowRequest&) = delete;
+
+    // The proxy of the window's controls, when "Proxy" is checked; a port that is not a whole
+    // number raises the conversion error.
+    void ApplyProxy();
+
+    net::TNMHTTP& http() { return *http_; }
+
+private:
+    TfrmQuorvel& form_;
+    std::unique_ptr<net::TNMHTTP> http_;
+};
+
+} // namespace app

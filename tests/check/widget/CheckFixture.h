@@ -1,0 +1,111 @@
+// A main window on its own store, against a stand-in mail service, in a folder of pictures.
+#pragma once
+
+#include "app/frmMain.h"
+#include "settings/Store.h"
+#include "tests/check/MailServiceProcess.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowFixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace testing_support {
+
+class CheckFixture : public WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        previousDirectory_ = QDir::currentPath();
+        ASSERT_TRUE(pictures_.isValid());
+        QDir::setCurrent(pictures_.path());
+    }
+
+    void TearDown() override
+    {
+        WindowFixture::TearDown();
+        QDir::setCurrent(previousDirectory_);
+        environment_.clear();
+    }
+
+    // The three pictures in the current directory, as the program finds them.
+    void ProvidePictures()
+    {
+        for (const char* name : { "aclock.ico", "face02.ico", "face04.ico" }) {
+            const QString from = QString(QUORVEL_PICTURE_DIR) + "/" + name;
+            ASSERT_TRUE(QFile::copy(from, QDir(pictures_.path()).filePath(name))) << from.toStdString();
+        }
+    }
+
+    // Stored before the window opens, so that it lists them in this order.
+    static void StoreAccount(const std::string& name, const std::string& user, const std::string& password,
+        const std::string& host = "Hotmail")
+    {
+        settings::TAccount a;
+        a.Name = name;
+        a.Info = "info of " + name;
+        a.Host = host;
+        a.UserName = user;
+        a.Password = password;
+        a.LastChecked = "N/A";
+        a.Status = "N/A";
+        ASSERT_TRUE(settings::SaveAccount(a));
+    }
+
+    static settings::TAccountFields Stored(const std::string& name) { return settings::LoadAccount(name); }
+
+    void StartService(const QStringList& arguments)
+    {
+        service = std::make_unique<MailServiceProcess>(arguments);
+        SetEnvironment("QUORVEL_LOGIN_HOST", service->address());
+        SetEnvironment("QUORVEL_HOMEPAGE", "http://" + service->address() + "/quorvel/");
+    }
+
+    void SetEnvironment(const char* name, const std::string& value)
+    {
+        environment_.push_back(std::make_unique<ScopedEnvironment>(name, value));
+    }
+
+    // True when the tray icon shows the picture of this file.
+    bool TrayShows(const QString& fileName)
+    {
+        QImageReader reader(QString(QUORVEL_PICTURE_DIR) + "/" + fileName);
+        const QImage expected = reader.read().convertToFormat(QImage::Format_ARGB32);
+        const QImage shown
+            = form->trayIcon->Icon().icon().pixmap(expected.size()).toImage().convertToFormat(QImage::Format_ARGB32);
+        return !expected.isNull() && shown == expected;
+    }
+
+    QImage TrayImage()
+    {
+        return form->trayIcon->Icon().icon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
+    // Runs `action` once the event loop has been running for `ms` milliseconds (inside a wait).
+    static void After(int ms, std::function<void()> action) { QTimer::singleShot(ms, std::move(action)); }
+
+    std::vector<std::string> ErrorTexts()
+    {
+        std::vector<std::string> texts;
+        for (const auto& m : dialogs->messages)
+            texts.push_back(m.text.toStdString());
+        return texts;
+    }
+
+    std::unique_ptr<MailServiceProcess> service;
+
+private:
+    QString previousDirectory_;
+    QTemporaryDir pictures_;
+    std::vector<std::unique_ptr<ScopedEnvironment>> environment_;
+};
+
+} // namespace testing_support
