@@ -1,0 +1,61 @@
+// quorvel-demo-store: writes accounts into the store that QUORVEL_REGISTRY names, for the demo.
+#include "settings/Store.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char* const kUsage = R"(usage: quorvel-demo-store [--delay MINUTES] ACCOUNT...
+  ACCOUNT is name:host:user:password (the password may hold further colons).
+  The store is the one the program uses: QUORVEL_REGISTRY, else the user's own.
+)";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    if (!std::getenv("QUORVEL_REGISTRY")) {
+        // A demo must never write into the user's real store by mistake.
+        std::cerr << "quorvel-demo-store: QUORVEL_REGISTRY is not set\n";
+        return 2;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--delay" && i + 1 < argc) {
+            settings::TSettings values;
+            values.Delay = argv[++i];
+            if (!settings::SaveSettings(values)) {
+                std::cerr << "quorvel-demo-store: cannot store the interval\n";
+                return 1;
+            }
+            continue;
+        }
+        settings::TAccount account;
+        std::string rest = arg;
+        std::string* fields[] = {&account.Name, &account.Host, &account.UserName};
+        for (std::string* field : fields) {
+            const auto colon = rest.find(':');
+            if (colon == std::string::npos) {
+                std::cerr << "quorvel-demo-store: bad account '" << arg << "'\n" << kUsage;
+                return 2;
+            }
+            *field = rest.substr(0, colon);
+            rest = rest.substr(colon + 1);
+        }
+        account.Password = rest;
+        account.Info = "demo account";
+        account.LastChecked = "N/A";
+        account.Status = "N/A";
+        if (!settings::SaveAccount(account)) {
+            std::cerr << "quorvel-demo-store: cannot store '" << account.Name << "'\n";
+            return 1;
+        }
+    }
+    return 0;
+}
