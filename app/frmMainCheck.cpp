@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -44,6 +45,27 @@ void GivePicture(tray::TTrayIcon& trayIcon, const tray::TIcon& picture)
     }
 }
 
+// Swallows the user's input to the list while a run is under way. Installed after the window's
+// own filters, it sees the events first, so no key or click in the list reaches a handler.
+class InputBlocker : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ShortcutOverride:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 // While a run is under way the detail controls are its working copy: the list and everything
 // that selects, adds or deletes accounts is locked, and the fields cannot be typed into, so that
 // no account's fields are ever saved under another account's name.
@@ -54,6 +76,8 @@ public:
         , state_(CheckState(form))
     {
         state_.running = true;
+        form_.clbItems->installEventFilter(&blocker_);
+        form_.clbItems->viewport()->installEventFilter(&blocker_);
         for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
                  static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) }) {
             enabled_.push_back(w->isEnabled());
@@ -69,6 +93,8 @@ public:
 
     ~RunLock()
     {
+        form_.clbItems->removeEventFilter(&blocker_);
+        form_.clbItems->viewport()->removeEventFilter(&blocker_);
         std::size_t i = 0;
         for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
                  static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) })
@@ -86,6 +112,7 @@ public:
 private:
     TfrmQuorvel& form_;
     TfrmQuorvel::TCheckState& state_;
+    InputBlocker blocker_;
     std::vector<bool> enabled_;
     std::vector<bool> readOnly_;
     bool deleteEnabled_ = true;

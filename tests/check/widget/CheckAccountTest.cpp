@@ -71,7 +71,7 @@ TEST_F(CheckAccount, QueryCharactersGoUnchangedAndBlanksEncoded)
 
 TEST_F(CheckAccount, LineBreakInThePasswordCannotInjectHeaderLines)
 {
-    StartService({ "--account", "bob:a\\r\\nX-Evil: 1:2" });
+    StartService({ "--account", "bob:a\\r\\nX-Evil\\x3A 1:2" });
     StoreAccount("B", "bob", "a\r\nX-Evil: 1");
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), 2);

@@ -156,7 +156,7 @@ TEST_F(TimerRule, NotANumberIsReportedAndChangesNothing)
     EXPECT_EQ(ErrorTexts()[0], "'7a' is not a valid integer value.");
     f.edTimer->setText("");
     ASSERT_EQ(ErrorTexts().size(), 2u);
-    EXPECT_EQ(ErrorTexts()[1], "'' is not a valid integer value");
+    EXPECT_EQ(ErrorTexts()[1], "'' is not a valid integer value.");
     EXPECT_EQ(f.timer->Interval(), 7u * 60000u);
 }
 

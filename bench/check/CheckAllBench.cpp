@@ -1,0 +1,216 @@
+// Prints the time of a check-all run of 100 accounts against the local stand-in mail service
+// beside curl fetching the same 100 login addresses in one run, then the resident memory of the
+// running program with those accounts and its time from start to the window shown.
+#include "app/Endpoints.h"
+#include "app/LoginAddress.h"
+#include "app/frmMain.h"
+#include "platform/Application.h"
+#include "settings/Store.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kAccounts = 100;
+constexpr int kRounds = 5;
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string User(int i)
+{
+    return "user" + std::to_string(i);
+}
+
+// The service's "listening 127.0.0.1 PORT" line.
+int StartService(QProcess& service, const QString& accounts)
+{
+    service.start(QUORVEL_MAILSERVICE, {"--port", "0", "--accounts", accounts});
+    if (!service.waitForStarted(5000) || !service.waitForReadyRead(5000))
+        return 0;
+    const QStringList words = QString::fromUtf8(service.readLine()).trimmed().split(' ');
+    return words.size() == 3 ? words[2].toInt() : 0;
+}
+
+long ResidentKiB(qint64 pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// Starts `program` on `display` and returns the milliseconds until a visible window named
+// `title` exists (-1 on failure); the process is left running in `process`.
+double TimeToWindow(QProcess& process, const QString& program, const QStringList& arguments, const QString& title,
+                    const QProcessEnvironment& environment)
+{
+    process.setProcessEnvironment(environment);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return -1;
+    while (clock.elapsed() < 20000) {
+        QProcess search;
+        search.setProcessEnvironment(environment);
+        search.start("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+        search.waitForFinished(5000);
+        if (search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty())
+            return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    }
+    return -1;
+}
+
+void Stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(5000);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication application(argc, argv);
+    platform::Application::instance().SetTitle("quorvel");
+
+    QTemporaryDir folder;
+    const QString accountsFile = folder.filePath("accounts.txt");
+    {
+        std::ofstream out(accountsFile.toStdString());
+        for (int i = 0; i < kAccounts; ++i)
+            out << User(i) << "\tpw" << i << "\t" << (i % 7) << "\n";
+    }
+    QProcess service;
+    const int port = StartService(service, accountsFile);
+    if (port <= 0) {
+        std::fprintf(stderr, "check_bench: the mail service did not start\n");
+        return 1;
+    }
+    const std::string server = "127.0.0.1:" + std::to_string(port);
+    setenv("QUORVEL_LOGIN_HOST", server.c_str(), 1);
+    const QString store = folder.filePath("registry.sqlite3");
+    setenv("QUORVEL_REGISTRY", store.toLocal8Bit().constData(), 1);
+    int expected = 0;
+    for (int i = 0; i < kAccounts; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "account %03d", i);
+        settings::TAccount a{name, "", "Hotmail", User(i), "pw" + std::to_string(i), "N/A", "N/A"};
+        settings::SaveAccount(a);
+        expected += i % 7;
+    }
+
+    // The program's own check-all run, in this process, on the offscreen platform.
+    std::vector<double> runs;
+    QString report;
+    {
+        app::TfrmQuorvel form;
+        form.btnCheckAll->click(); // warm-up: the store and the first connections
+        for (int r = 0; r < kRounds; ++r) {
+            QElapsedTimer clock;
+            clock.start();
+            form.btnCheckAll->click();
+            runs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+        report = form.StatusBar->SimpleText();
+    }
+    const QString wanted = QString::number(expected) + " total number of new message(s), all accounts";
+    if (report != wanted) {
+        std::fprintf(stderr, "check_bench: the run reported \"%s\", not \"%s\"\n", report.toUtf8().constData(),
+                     wanted.toUtf8().constData());
+        return 1;
+    }
+
+    // curl fetching the same 100 addresses, one after the other, in one process.
+    const QString curl = QStandardPaths::findExecutable("curl");
+    std::vector<double> curls;
+    if (!curl.isEmpty()) {
+        QStringList arguments{"--silent", "--show-error", "--http1.0"};
+        for (int i = 0; i < kAccounts; ++i)
+            arguments << "--output" << "/dev/null"
+                      << QString::fromStdString(app::LoginAddress(server, User(i), "pw" + std::to_string(i)));
+        for (int r = 0; r < kRounds + 1; ++r) {
+            QProcess process;
+            QElapsedTimer clock;
+            clock.start();
+            process.start(curl, arguments);
+            process.waitForFinished(60000);
+            if (r > 0) // the first round warms the caches, as for the program
+                curls.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+
+    const double ours = Median(runs);
+    std::printf("check-all run, %d accounts, local mail service: %8.1f ms (median of %d)\n", kAccounts, ours, kRounds);
+    if (!curls.empty()) {
+        const double theirs = Median(curls);
+        std::printf("curl, the same %d login addresses in one run:   %8.1f ms (median of %d)\n", kAccounts, theirs,
+                    kRounds);
+        std::printf("ratio program / curl: %.2f (target: at most 1.50)\n", ours / theirs);
+    } else {
+        std::printf("curl not found: no reference\n");
+    }
+
+    // The real program with those 100 accounts, on a display of its own when Xvfb is there.
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        std::printf("Xvfb or xdotool not found: no start-up figures\n");
+        Stop(service);
+        return 0;
+    }
+    QProcess display;
+    display.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    display.waitForReadyRead(10000);
+    const QString number = QString::fromUtf8(display.readLine()).trimmed();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", ":" + number);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("QUORVEL_REGISTRY", store);
+
+    std::vector<double> starts;
+    std::vector<double> references;
+    long resident = -1;
+    for (int r = 0; r < 3; ++r) {
+        QProcess program;
+        starts.push_back(TimeToWindow(program, QUORVEL_BINARY, {}, "Quorvel", environment));
+        QThread::msleep(500);
+        resident = ResidentKiB(program.processId());
+        Stop(program);
+        QProcess reference;
+        references.push_back(TimeToWindow(reference, "xmessage", {"-name", "reference", "-title", "reference", "x"},
+                                          "reference", environment));
+        Stop(reference);
+    }
+    std::printf("time from start to the window shown, %d accounts:  %8.1f ms (median of 3; xmessage: %.1f ms)\n",
+                kAccounts, Median(starts), Median(references));
+    std::printf("resident memory of the running program, %d accounts: %ld KiB\n", kAccounts, resident);
+    Stop(display);
+    Stop(service);
+    return 0;
+}
