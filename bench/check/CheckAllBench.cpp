@@ -17,8 +17,8 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -42,7 +42,7 @@ std::string User(int i)
 // The service's "listening 127.0.0.1 PORT" line.
 int StartService(QProcess& service, const QString& accounts)
 {
-    service.start(QUORVEL_MAILSERVICE, {"--port", "0", "--accounts", accounts});
+    service.start(QUORVEL_MAILSERVICE, { "--port", "0", "--accounts", accounts });
     if (!service.waitForStarted(5000) || !service.waitForReadyRead(5000))
         return 0;
     const QStringList words = QString::fromUtf8(service.readLine()).trimmed().split(' ');
@@ -61,7 +61,7 @@ long ResidentKiB(qint64 pid)
 // Starts `program` on `display` and returns the milliseconds until a visible window named
 // `title` exists (-1 on failure); the process is left running in `process`.
 double TimeToWindow(QProcess& process, const QString& program, const QStringList& arguments, const QString& title,
-                    const QProcessEnvironment& environment)
+    const QProcessEnvironment& environment)
 {
     process.setProcessEnvironment(environment);
     QElapsedTimer clock;
@@ -72,7 +72,7 @@ double TimeToWindow(QProcess& process, const QString& program, const QStringList
     while (clock.elapsed() < 20000) {
         QProcess search;
         search.setProcessEnvironment(environment);
-        search.start("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+        search.start("xdotool", { "search", "--onlyvisible", "--name", "^" + title + "$" });
         search.waitForFinished(5000);
         if (search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty())
             return static_cast<double>(clock.nsecsElapsed()) / 1e6;
@@ -121,7 +121,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < kAccounts; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "account %03d", i);
-        settings::TAccount a{name, "", "Hotmail", User(i), "pw" + std::to_string(i), "N/A", "N/A"};
+        settings::TAccount a { name, "", "Hotmail", User(i), "pw" + std::to_string(i), "N/A", "N/A" };
         settings::SaveAccount(a);
         expected += i % 7;
     }
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     const QString wanted = QString::number(expected) + " total number of new message(s), all accounts";
     if (report != wanted) {
         std::fprintf(stderr, "check_bench: the run reported \"%s\", not \"%s\"\n", report.toUtf8().constData(),
-                     wanted.toUtf8().constData());
+            wanted.toUtf8().constData());
         return 1;
     }
 
@@ -151,9 +151,10 @@ int main(int argc, char** argv)
     const QString curl = QStandardPaths::findExecutable("curl");
     std::vector<double> curls;
     if (!curl.isEmpty()) {
-        QStringList arguments{"--silent", "--show-error", "--http1.0"};
+        QStringList arguments { "--silent", "--show-error", "--http1.0" };
         for (int i = 0; i < kAccounts; ++i)
-            arguments << "--output" << "/dev/null"
+            arguments << "--output"
+                      << "/dev/null"
                       << QString::fromStdString(app::LoginAddress(server, User(i), "pw" + std::to_string(i)));
         for (int r = 0; r < kRounds + 1; ++r) {
             QProcess process;
@@ -170,8 +171,8 @@ int main(int argc, char** argv)
     std::printf("check-all run, %d accounts, local mail service: %8.1f ms (median of %d)\n", kAccounts, ours, kRounds);
     if (!curls.empty()) {
         const double theirs = Median(curls);
-        std::printf("curl, the same %d login addresses in one run:   %8.1f ms (median of %d)\n", kAccounts, theirs,
-                    kRounds);
+        std::printf(
+            "curl, the same %d login addresses in one run:   %8.1f ms (median of %d)\n", kAccounts, theirs, kRounds);
         std::printf("ratio program / curl: %.2f (target: at most 1.50)\n", ours / theirs);
     } else {
         std::printf("curl not found: no reference\n");
@@ -185,7 +186,7 @@ int main(int argc, char** argv)
         return 0;
     }
     QProcess display;
-    display.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    display.start(xvfb, { "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
     display.waitForReadyRead(10000);
     const QString number = QString::fromUtf8(display.readLine()).trimmed();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -203,12 +204,12 @@ int main(int argc, char** argv)
         resident = ResidentKiB(program.processId());
         Stop(program);
         QProcess reference;
-        references.push_back(TimeToWindow(reference, "xmessage", {"-name", "reference", "-title", "reference", "x"},
-                                          "reference", environment));
+        references.push_back(TimeToWindow(
+            reference, "xmessage", { "-name", "reference", "-title", "reference", "x" }, "reference", environment));
         Stop(reference);
     }
     std::printf("time from start to the window shown, %d accounts:  %8.1f ms (median of 3; xmessage: %.1f ms)\n",
-                kAccounts, Median(starts), Median(references));
+        kAccounts, Median(starts), Median(references));
     std::printf("resident memory of the running program, %d accounts: %ld KiB\n", kAccounts, resident);
     Stop(display);
     Stop(service);

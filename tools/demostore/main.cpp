@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         }
         settings::TAccount account;
         std::string rest = arg;
-        std::string* fields[] = {&account.Name, &account.Host, &account.UserName};
+        std::string* fields[] = { &account.Name, &account.Host, &account.UserName };
         for (std::string* field : fields) {
             const auto colon = rest.find(':');
             if (colon == std::string::npos) {

@@ -26,23 +26,24 @@ protected:
         StoreAccount("C", "c", "pw");
     }
 
-    // True once the service has received the stalled account's request.
-    bool StalledRequestArrived()
+    // How many requests of the stalled account the service has received so far.
+    std::size_t StalledRequests()
     {
+        std::size_t n = 0;
         for (const auto& line : service->Requests())
-            if (line.find("login=b&") != std::string::npos)
-                return true;
-        return false;
+            n += line.find("login=b&") != std::string::npos;
+        return n;
     }
 
     // Runs `during` once the run waits on the stalled account, then lets the server answer.
     void RunWith(std::function<void()> during, bool release = true, std::function<void()> start = {})
     {
         bool done = false;
+        const std::size_t before = StalledRequests();
         std::function<void()> poll = [&, during, release] {
             if (done)
                 return;
-            if (!StalledRequestArrived()) {
+            if (StalledRequests() == before) {
                 After(10, poll);
                 return;
             }
