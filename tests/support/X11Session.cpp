@@ -6,12 +6,13 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/prctl.h>
 
 namespace testing_support {
 namespace {
 
-constexpr int kStartTimeoutMs = 10000;
+constexpr int kStartTimeoutMs = 30000;
 
 // A child that outlives a crashed test process would hold its display forever.
 void dieWithParent()
@@ -37,24 +38,15 @@ X11Session::X11Session(Options options)
 {
     if (!startServer())
         return;
-    if (options.windowManager) {
-        startChild("openbox", { "--sm-disable" }, {}, {});
-        if (!PollUntil([this] {
-                int code = -1;
-                Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code);
-                return code == 0 && Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }).contains("window id");
-            })) {
-            error_ = "the window manager did not come up";
-            return;
-        }
-    }
+    if (options.windowManager && !startWindowManager())
+        return;
     if (options.trayHost) {
         startChild("trayer",
             { "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height", "32",
                 "--SetDockType", "true", "--expand", "false", "--transparent", "false" },
             {}, {});
         // The tray host owns the selection once its panel window exists.
-        if (!PollUntil([this] { return !FindWindows({ "--name", "^panel$" }).empty(); })) {
+        if (!PollUntil([this] { return !FindWindows({ "--name", "^panel$" }).empty(); }, kStartTimeoutMs)) {
             error_ = "the tray host did not come up";
             return;
         }
@@ -74,6 +66,37 @@ X11Session::~X11Session()
             child.waitForFinished(3000);
         }
     }
+}
+
+bool X11Session::startWindowManager()
+{
+    // Now and then the window manager gives up silently at start on a loaded machine; it is the
+    // test's stage, not its subject, so it gets a second and a third chance.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        QProcess* manager = startChild("openbox", { "--sm-disable" }, {}, {});
+        const bool up = PollUntil(
+            [&] {
+                if (manager->state() == QProcess::NotRunning)
+                    return true;
+                int code = -1;
+                const QString answer = Run("xprop", { "-root", "_NET_SUPPORTING_WM_CHECK" }, &code);
+                return code == 0 && answer.contains("window id");
+            },
+            kStartTimeoutMs);
+        if (up && manager->state() != QProcess::NotRunning)
+            return true;
+        error_ = "the window manager did not come up ("
+            + (manager->state() == QProcess::Running
+                    ? QString("running")
+                    : QString("ended with %1, %2").arg(manager->exitCode()).arg(manager->exitStatus()))
+            + "): " + QString::fromLocal8Bit(manager->readAllStandardError() + manager->readAllStandardOutput());
+        std::fprintf(stderr, "attempt %d: %s\n", attempt, qPrintable(error_));
+        if (manager->state() != QProcess::NotRunning) {
+            manager->kill();
+            manager->waitForFinished(3000);
+        }
+    }
+    return false;
 }
 
 bool X11Session::startServer()
@@ -186,11 +209,19 @@ QString X11Session::ActiveWindow() const
 
 std::optional<QRect> X11Session::TrayIconOf(const QString& windowClass) const
 {
-    // The embedded icon is a small window of the program inside the tray host's panel.
+    // The embedded icon is a small window of the program inside the tray host's panel; before
+    // the host has taken it in, the same window may stand somewhere else on the screen.
+    std::vector<QRect> panels;
+    for (const QString& panel : FindWindows({ "--name", "^panel$" }))
+        if (const auto rect = Geometry(panel))
+            panels.push_back(*rect);
     for (const QString& window : FindWindows({ "--class", windowClass })) {
         const auto rect = Geometry(window);
-        if (rect && Viewable(window) && rect->width() <= 48 && rect->height() <= 48 && rect->width() > 4)
-            return rect;
+        if (!rect || !Viewable(window) || rect->width() > 48 || rect->height() > 48 || rect->width() <= 4)
+            continue;
+        for (const QRect& panel : panels)
+            if (panel.contains(*rect))
+                return rect;
     }
     return std::nullopt;
 }

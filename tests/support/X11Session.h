@@ -58,6 +58,7 @@ public:
 
 private:
     bool startServer();
+    bool startWindowManager();
     QProcess* startChild(const QString& program, const QStringList& arguments, const QStringList& extraEnvironment,
         const QString& workingDirectory);
 
