@@ -22,6 +22,8 @@ namespace {
 
 thread_local int t_lastError = 0;
 int g_startups = 0;
+int g_failSockets = 0;
+int g_failSocketsError = 0;
 
 enum class Phase { Idle, Connecting, Connected, Failed, Listening };
 
@@ -298,6 +300,12 @@ int WSACleanup()
     return 0;
 }
 
+void FailNextSocketsForTesting(int count, int error)
+{
+    g_failSockets = count;
+    g_failSocketsError = error;
+}
+
 int WSAStartupCountForTesting()
 {
     return g_startups;
@@ -313,6 +321,10 @@ SOCKET socket(int af, int type, int protocol)
         return fail(WSAEPROTONOSUPPORT), INVALID_SOCKET;
     if (protocol != 0 && protocol != WS_IPPROTO_TCP)
         return fail(WSAEPROTONOSUPPORT), INVALID_SOCKET;
+    if (g_failSockets > 0) {
+        --g_failSockets;
+        return fail(g_failSocketsError), INVALID_SOCKET;
+    }
     const SOCKET handle = allocateHandle();
     if (handle == INVALID_SOCKET)
         return fail(WSAEMFILE), INVALID_SOCKET;

@@ -104,6 +104,9 @@ struct HOSTENT {
 
 int WSAStartup(std::uint16_t versionRequested, WSADATA* data);
 int WSACleanup();
+// Makes the next `count` calls of socket() fail with `error`, as when the system has no more
+// descriptors to give.
+void FailNextSocketsForTesting(int count, int error);
 // How many WSAStartup calls are not yet matched by WSACleanup.
 int WSAStartupCountForTesting();
 // The error of the last failed socket call on this thread.

@@ -127,21 +127,11 @@ TEST(Lifecycle, FailedInitialisationGivesBackWhatItTookOnce)
 {
     ASSERT_EQ(TPowersock::LiveCount(), 0);
     const int startups = platform::WSAStartupCountForTesting();
-    // A descriptor the component never opened: it must survive the failed construction.
-    const int bystander = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(bystander, 0);
-    rlimit saved {};
-    ::getrlimit(RLIMIT_NOFILE, &saved);
-    std::vector<int> filler;
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(bystander + 64);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    for (;;) {
-        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            break;
-        filler.push_back(fd);
-    }
+    // A socket the component never opened: it must survive the failed construction.
+    auto keep = std::make_unique<TPowersock>(nullptr);
+    const auto bystander = keep->Socket();
+    const int live = TPowersock::LiveCount();
+    platform::FailNextSocketsForTesting(1, platform::WSAEMFILE);
     std::string message;
     try {
         TPowersock s(nullptr);
@@ -149,17 +139,66 @@ TEST(Lifecycle, FailedInitialisationGivesBackWhatItTookOnce)
     } catch (const net::ESockError& e) {
         message = e.Message;
     }
+    EXPECT_EQ(message, "Initializaton of windows sockets failed");
+    EXPECT_EQ(TPowersock::LiveCount(), live);
+    EXPECT_EQ(platform::WSAStartupCountForTesting(), startups + 1);
+    const platform::LINGER l { 1, 0 };
+    EXPECT_EQ(platform::setsockopt(bystander, platform::WS_SOL_SOCKET, platform::WS_SO_LINGER,
+                  reinterpret_cast<const char*>(&l), sizeof l),
+        0);
+    keep.reset();
+    EXPECT_EQ(platform::WSAStartupCountForTesting(), startups);
+
+    // Alone, the failing component also stops the library it started.
+    platform::FailNextSocketsForTesting(1, platform::WSAEMFILE);
+    EXPECT_THROW(TPowersock(nullptr), net::ESockError);
+    EXPECT_EQ(platform::WSAStartupCountForTesting(), startups);
+    EXPECT_EQ(TPowersock::LiveCount(), 0);
+
+    // And the next component works.
+    TPowersock s(nullptr);
+    EXPECT_NE(s.Socket(), net::kNoSocket);
+}
+
+TEST(Lifecycle, RunningOutOfDescriptorsIsAnInitialisationFailure)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizers' own checks need free descriptors";
+#endif
+    rlimit saved {};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    std::vector<int> filler;
+    rlimit tight = saved;
+    tight.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // Keeps a few descriptors free for the rest of the process; fills up to those.
+    for (;;) {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            break;
+        filler.push_back(fd);
+    }
+    ASSERT_GE(filler.size(), 4U);
+    for (int i = 0; i < 4; ++i) {
+        ::close(filler.back());
+        filler.pop_back();
+    }
+    std::vector<std::unique_ptr<TPowersock>> made;
+    std::string message;
+    try {
+        for (int i = 0; i < 8; ++i)
+            made.push_back(std::make_unique<TPowersock>(nullptr));
+    } catch (const net::ESockError& e) {
+        message = e.Message;
+    }
+    const auto madeCount = made.size();
+    made.clear();
     for (int fd : filler)
         ::close(fd);
     ::setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(message, "Initializaton of windows sockets failed");
+    EXPECT_LT(madeCount, 8U);
     EXPECT_EQ(TPowersock::LiveCount(), 0);
-    EXPECT_EQ(platform::WSAStartupCountForTesting(), startups);
-    EXPECT_EQ(::fcntl(bystander, F_GETFD), FD_CLOEXEC);
-    ::close(bystander);
-    // And the next component works.
-    TPowersock s(nullptr);
-    EXPECT_NE(s.Socket(), net::kNoSocket);
 }
 
 TEST(Lifecycle, DestructionReportsDestroyButFiresNoHandlers)

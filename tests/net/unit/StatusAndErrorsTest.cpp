@@ -36,7 +36,7 @@ std::vector<std::string> Reported(int reportLevel)
 TEST(StatusFilter, ReportsTextsUpToTheReportLevel)
 {
     EXPECT_TRUE(Reported(0).empty());
-    EXPECT_EQ(Reported(2), (std::vector<std::string>{"reply line", "own level two"}));
+    EXPECT_EQ(Reported(2), (std::vector<std::string> { "reply line", "own level two" }));
     EXPECT_EQ(Reported(16).size(), 5U);
     EXPECT_EQ(Reported(7).size(), 3U);
 }
@@ -120,7 +120,8 @@ TEST(ErrorManager, FiresOnSocketErrorThenRaises)
     } catch (const ESockError& e) {
         order.push_back(std::string("raised:") + e.what());
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"event:10061:Connection refused", "raised:10061:Connection refused"}));
+    EXPECT_EQ(
+        order, (std::vector<std::string> { "event:10061:Connection refused", "raised:10061:Connection refused" }));
 }
 
 TEST(ErrorManager, ReportsItsCheckAtLevelSixteenOnly)

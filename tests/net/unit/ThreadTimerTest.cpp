@@ -1,5 +1,6 @@
-#include "net/Psock.h"
 #include "net/ThreadTimer.h"
+
+#include "net/Psock.h"
 #include "platform/MessageTarget.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/Wait.h"
@@ -17,7 +18,9 @@ namespace {
 // Counts the expiries that reach the Abort hook.
 class CountingSock : public net::TPowersock {
 public:
-    CountingSock() : TPowersock(nullptr) {}
+    CountingSock()
+        : TPowersock(nullptr)
+    { }
     void Abort() override { ++aborts; }
     int aborts = 0;
 };
@@ -143,7 +146,7 @@ TEST(TimeOutTimer, DisarmingBeforeTheExpiryPreventsIt)
 
 TEST(TimeOutTimer, ZeroAndNegativeTimeOutsMeanNoLimit)
 {
-    for (int timeout : {0, -5}) {
+    for (int timeout : { 0, -5 }) {
         CountingSock s;
         s.TimeOut = timeout;
         s.TimerOn();

@@ -60,12 +60,12 @@ int plainListener(std::uint16_t& port)
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a {};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ::listen(fd, 8);
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    port = ::ntohs(a.sin_port);
     return fd;
 }
 
@@ -147,8 +147,8 @@ TEST(Winsock, ErrnoBecomesTheLibrarysNumbers)
 
 TEST(Winsock, DottedAddressesAndByteOrder)
 {
-    EXPECT_EQ(platform::inet_addr("127.0.0.1"), htonl(0x7F000001));
-    EXPECT_EQ(platform::inet_addr("10.1.2.3"), htonl(0x0A010203));
+    EXPECT_EQ(platform::inet_addr("127.0.0.1"), ::htonl(0x7F000001));
+    EXPECT_EQ(platform::inet_addr("10.1.2.3"), ::htonl(0x0A010203));
     EXPECT_EQ(platform::inet_addr("255.255.255.255"), WS_INADDR_NONE);
     EXPECT_EQ(platform::inet_addr("localhost"), WS_INADDR_NONE);
     EXPECT_EQ(platform::inet_addr(""), WS_INADDR_NONE);
@@ -331,7 +331,7 @@ TEST(Winsock, ListenerPostsFdAcceptAndAcceptRearmsIt)
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_port = bound.sin_port;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     ::connect(c1, reinterpret_cast<sockaddr*>(&to), sizeof to);
     ::connect(c2, reinterpret_cast<sockaddr*>(&to), sizeof to);
     ASSERT_TRUE(testing_support::WaitUntil([&] { return rec.count(FD_ACCEPT) == 1; }));
