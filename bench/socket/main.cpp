@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
@@ -261,9 +262,14 @@ int main(int argc, char** argv)
     }
     std::printf("socket component vs. blocking POSIX sockets on loopback\n");
 
-    const double exB = ExchangesBlocking();
-    const double exC = ExchangesComponent();
-    std::printf("%d exchanges (connect, a line each way, close):\n", kExchanges);
+    // The machine is shared: the best of several alternating runs shows each side's own cost.
+    double exB = 1e9;
+    double exC = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        exB = std::min(exB, ExchangesBlocking());
+        exC = std::min(exC, ExchangesComponent());
+    }
+    std::printf("%d exchanges (connect, a line each way, close), best of 5 runs each:\n", kExchanges);
     std::printf("  blocking POSIX %.3f s (%.1f us each), component %.3f s (%.1f us each), ratio %.2f (target <= 1.5)\n",
         exB, exB * 1e6 / kExchanges, exC, exC * 1e6 / kExchanges, exC / exB);
 
