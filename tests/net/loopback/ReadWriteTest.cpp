@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -204,7 +206,8 @@ TEST(SendBuffer, ReturnsAtOnceWhenCanceledIsSet)
 
 TEST(SendBuffer, CancelWhileTheReaderStallsKeepsTheUnsentBytes)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); }, 2048);
+    // The peer never reads, so the socket's buffers fill and the queue must hold the rest.
+    ScriptedPeer peer([](PeerConnection&) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }, 2048);
     TPowersock s(nullptr);
     connectTo(s, peer);
     const std::string data(65535, 'z');
