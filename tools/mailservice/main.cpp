@@ -14,7 +14,7 @@ const char* const kUsage = R"(usage: quorvel-mailservice [options]
   --bind ADDRESS       listen on this loopback address (default 127.0.0.1)
   --port-file FILE     write the port there once listening
   --accounts FILE      accounts, one a line: user TAB password TAB what [TAB option...]
-  --account SPEC       one account as user:password:what[:option...]
+  --account ACCOUNT    one account as user:password:what[:option...]
                          what: a number of new messages, "fail", or "page=TEXT"
                          options: redirect, fault=MODE, delay=MS
                          fields understand \t \r \n \\ and \xHH
