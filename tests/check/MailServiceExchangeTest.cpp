@@ -86,7 +86,7 @@ TEST(MailServiceExchange, VersionDocument)
     EXPECT_EQ(without.Answer(Get("/quorvel/verInfo")).bytes.rfind("HTTP/1.0 404", 0), 0u);
 }
 
-TEST(MailServiceExchange, AccountSpecs)
+TEST(MailServiceExchange, AccountLines)
 {
     std::string error;
     auto a = ParseAccountArgument("u\\x3Av:p\\x20w:page=no count here:redirect:fault=stall:delay=50", error);

@@ -1,7 +1,7 @@
 // What the stand-in mail service answers: request parsing and reply building, without sockets.
 #pragma once
 
-#include "AccountSpec.h"
+#include "AccountLine.h"
 
 #include <map>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "AccountSpec.h"
+#include "AccountLine.h"
 
 #include <charconv>
 #include <fstream>
