@@ -1,7 +1,9 @@
 #include "tests/support/TlsServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <memory>
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -98,18 +100,41 @@ std::string TlsPeer::ReadLine()
     return line;
 }
 
-std::string TlsPeer::ReadUntilClose()
+std::string TlsPeer::Read(std::size_t count)
 {
     std::string out;
     char buffer[16384];
-    for (;;) {
-        const int n = SSL_read(ssl_, buffer, sizeof buffer);
+    while (out.size() < count) {
+        const int n = SSL_read(ssl_, buffer, static_cast<int>(std::min(sizeof buffer, count - out.size())));
         if (n <= 0)
             break;
         applicationBytes_ += static_cast<std::size_t>(n);
         out.append(buffer, static_cast<std::size_t>(n));
     }
     return out;
+}
+
+std::string TlsPeer::ReadUntilClose()
+{
+    std::string out;
+    char buffer[16384];
+    for (;;) {
+        const int n = SSL_read(ssl_, buffer, sizeof buffer);
+        if (n <= 0) {
+            closedWithAlert_ = SSL_get_error(ssl_, n) == SSL_ERROR_ZERO_RETURN;
+            ERR_clear_error();
+            break;
+        }
+        applicationBytes_ += static_cast<std::size_t>(n);
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+std::string TlsPeer::ServerName() const
+{
+    const char* name = SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name);
+    return name ? name : "";
 }
 
 void TlsPeer::CloseNotify()
@@ -184,14 +209,18 @@ void TlsServer::run(Script script, int connections)
         if (fd < 0)
             return;
         setPatience(fd);
+        std::unique_ptr<TlsPeer> peer;
         try {
-            TlsPeer peer(fd, context_);
-            script(peer);
-            applicationBytes += peer.ApplicationBytes();
+            peer = std::make_unique<TlsPeer>(fd, context_);
+            script(*peer);
         } catch (const std::exception& e) {
             if (failure.empty())
                 failure = e.what();
         }
+        if (peer)
+            applicationBytes += peer->ApplicationBytes();
+        else
+            ::close(fd);
     }
 }
 

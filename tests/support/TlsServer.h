@@ -32,8 +32,14 @@ public:
     // One record per call for up to 16 KiB.
     void Write(const std::string& plain);
     std::string ReadLine();
+    // Reads `count` bytes, fewer when the client closes first.
+    std::string Read(std::size_t count);
     // Reads until the client closes; what came over TLS.
     std::string ReadUntilClose();
+    // After ReadUntilClose: the client ended with its closing alert, not just a close.
+    bool ClosedWithAlert() const { return closedWithAlert_; }
+    // The server name the client sent in its hello; empty when it sent none.
+    std::string ServerName() const;
     // Sends the closing alert, then closes.
     void CloseNotify();
     // Closes without a closing alert.
@@ -46,6 +52,7 @@ private:
     int fd_;
     SSL* ssl_ = nullptr;
     std::size_t applicationBytes_ = 0;
+    bool closedWithAlert_ = false;
 };
 
 class TlsServer {
