@@ -148,6 +148,11 @@ void TlsPeer::CloseNotify()
     fd_ = -1;
 }
 
+void TlsPeer::SendCloseNotify()
+{
+    SSL_shutdown(ssl_);
+}
+
 void TlsPeer::Cut()
 {
     closeGently(fd_);
