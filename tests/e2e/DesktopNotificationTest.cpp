@@ -31,6 +31,7 @@ const char* const kDunstConfiguration = R"([global]
     markup = full
     format = "<b>%s</b>\n%b"
     icon_position = left
+    show_indicators = no
     max_icon_size = 48
     frame_width = 2
     frame_color = "#88aacc"

@@ -8,6 +8,7 @@
 #include "tests/support/SessionBus.h"
 #include "tests/support/StatusNotifierHost.h"
 
+#include <QDBusConnectionInterface>
 #include <QImage>
 #include <QtEndian>
 
@@ -88,7 +89,9 @@ QImage pictureOf(const StatusNotifierHost::Pixmap& pixmap)
 TEST_F(StatusNotifierDesktop, TheIconRegistersAsAnItemWithTheProgramsPictureAndTooltip)
 {
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus());
-    EXPECT_TRUE(item.startsWith("org.kde.StatusNotifierItem-")) << item.toStdString();
+    QDBusConnection probe = bus.Connect("probe");
+    EXPECT_EQ(probe.interface()->servicePid(item).value(), static_cast<uint>(program->processId()))
+        << "the item is not the program's";
     EXPECT_EQ(host->Property(item, "Status").toString(), "Active");
     EXPECT_EQ(ToolTipTitle(), "Click here for checking mail.");
 
