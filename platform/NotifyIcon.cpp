@@ -3,6 +3,7 @@
 #include "platform/DesktopBus.h"
 
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <cstring>

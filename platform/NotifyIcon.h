@@ -5,7 +5,6 @@
 #include "platform/MessageTarget.h"
 
 #include <QIcon>
-#include <QPointer>
 
 #include <cstdint>
 #include <memory>
