@@ -1,14 +1,11 @@
 // The real program and a real notification daemon (dunst) on a private session bus and X
 // display: new mail pops up a notice, and a click on the notice brings the window back.
-#include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
 #include "tests/support/SessionBus.h"
 
 #include <QDBusConnectionInterface>
 #include <QFile>
-
-#include <cstdlib>
 
 using e2e::artifact;
 using e2e::kStartUpMs;
@@ -67,18 +64,8 @@ TEST_F(DesktopNotification, NewMailPopsUpANoticeAndAClickOnItBringsTheWindowBack
     ASSERT_TRUE(bus.Ready()) << bus.Error().toStdString();
     MailServiceProcess service({ "--account", "u3:pw:3", "--account", "u2:pw:2" });
     ASSERT_GT(service.port(), 0);
-    setenv("QUORVEL_REGISTRY", StorePath().toLocal8Bit().constData(), 1);
-    for (const auto& [name, user] : { std::pair { "Work", "u3" }, std::pair { "Home", "u2" } }) {
-        settings::TAccount a;
-        a.Name = name;
-        a.Host = "Hotmail";
-        a.UserName = user;
-        a.Password = "pw";
-        a.LastChecked = "N/A";
-        a.Status = "N/A";
-        ASSERT_TRUE(settings::SaveAccount(a));
-    }
-    unsetenv("QUORVEL_REGISTRY");
+    StoreAccount("Work", "u3");
+    StoreAccount("Home", "u2");
 
     ASSERT_NO_FATAL_FAILURE(
         Launch({}, { bus.Environment(), "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));

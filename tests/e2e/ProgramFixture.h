@@ -2,6 +2,7 @@
 // otherwise, a tray host, driven with xdotool as a person would drive it.
 #pragma once
 
+#include "settings/Store.h"
 #include "tests/support/X11Session.h"
 
 #include <QDir>
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace e2e {
 
@@ -50,6 +53,21 @@ protected:
     }
 
     QString StorePath() const { return home.path() + "/registry.sqlite3"; }
+
+    // An account in the program's store, before the program starts.
+    void StoreAccount(const std::string& name, const std::string& user, const std::string& password = "pw")
+    {
+        setenv("QUORVEL_REGISTRY", StorePath().toLocal8Bit().constData(), 1);
+        settings::TAccount a;
+        a.Name = name;
+        a.Host = "Hotmail";
+        a.UserName = user;
+        a.Password = password;
+        a.LastChecked = "N/A";
+        a.Status = "N/A";
+        EXPECT_TRUE(settings::SaveAccount(a));
+        unsetenv("QUORVEL_REGISTRY");
+    }
 
     void TearDown() override
     {

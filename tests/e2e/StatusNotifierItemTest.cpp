@@ -2,7 +2,6 @@
 // KDE Plasma, XFCE and GNOME's AppIndicator extension have it), played by a minimal watcher and
 // host on a private bus. There is no X tray host on the display.
 #include "app/icons/Painting.h"
-#include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
 #include "tests/support/SessionBus.h"
@@ -11,8 +10,6 @@
 #include <QDBusConnectionInterface>
 #include <QImage>
 #include <QtEndian>
-
-#include <cstdlib>
 
 using e2e::artifact;
 using e2e::kStartUpMs;
@@ -50,20 +47,6 @@ protected:
     {
         const auto tip = host->ItemToolTip(item);
         return tip ? tip->title : QString("<no tooltip>");
-    }
-
-    static void StoreAccount(const QString& store, const std::string& name, const std::string& user)
-    {
-        setenv("QUORVEL_REGISTRY", store.toLocal8Bit().constData(), 1);
-        settings::TAccount a;
-        a.Name = name;
-        a.Host = "Hotmail";
-        a.UserName = user;
-        a.Password = "pw";
-        a.LastChecked = "N/A";
-        a.Status = "N/A";
-        EXPECT_TRUE(settings::SaveAccount(a));
-        unsetenv("QUORVEL_REGISTRY");
     }
 
     SessionBus bus;
@@ -127,7 +110,7 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
 {
     MailServiceProcess service({ "--account", "u3:pw:3" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount(StorePath(), "Inbox", "u3");
+    StoreAccount("Inbox", "u3");
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus({ "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));
 
     const auto entries = host->Menu(item);
