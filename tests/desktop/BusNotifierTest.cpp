@@ -17,7 +17,6 @@
 #include <memory>
 
 using testing_support::NotificationServer;
-using testing_support::SendMarker;
 using testing_support::SessionBus;
 using testing_support::WaitUntil;
 
@@ -60,12 +59,7 @@ protected:
     }
 
     // Everything the notifier has sent so far has reached the server.
-    void Settle()
-    {
-        const int before = server->informationRequests;
-        SendMarker(client);
-        ASSERT_TRUE(WaitUntil([&] { return server->informationRequests > before; }));
-    }
+    void Settle() { ASSERT_TRUE(testing_support::Settle(client)); }
 
     SessionBus bus;
     QDBusConnection client { QString() };

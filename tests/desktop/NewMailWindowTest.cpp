@@ -14,7 +14,6 @@
 using platform::Application;
 using testing_support::CheckFixture;
 using testing_support::NotificationServer;
-using testing_support::SendMarker;
 using testing_support::SessionBus;
 using testing_support::WaitUntil;
 
@@ -41,12 +40,7 @@ protected:
     void Run() { form->btnCheckAll->click(); }
 
     // Everything the window's notifier sent until now has reached the service.
-    void Settle()
-    {
-        const int before = server->informationRequests;
-        SendMarker(client);
-        ASSERT_TRUE(WaitUntil([&] { return server->informationRequests > before; }));
-    }
+    void Settle() { ASSERT_TRUE(testing_support::Settle(client)); }
 
     // Runs until the service has `count` notices, then makes sure no more came.
     void ExpectNotices(std::size_t count)

@@ -1,7 +1,9 @@
 #include "tests/support/NotificationServer.h"
 
+#include "tests/support/Wait.h"
+
 #include <QDBusMessage>
-#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 
 namespace testing_support {
 namespace {
@@ -50,16 +52,19 @@ void NotificationServer::CloseNotification(uint id)
 
 QString NotificationServer::GetServerInformation(QString& vendor, QString& version, QString& specVersion)
 {
-    ++informationRequests;
     vendor = "test";
     version = "1";
     specVersion = "1.2";
     return "recording server";
 }
 
-void SendMarker(const QDBusConnection& bus)
+bool Settle(const QDBusConnection& client, int timeoutMs)
 {
-    bus.asyncCall(QDBusMessage::createMethodCall(kService, kPath, kService, "GetServerInformation"));
+    QDBusPendingCallWatcher watcher(
+        client.asyncCall(QDBusMessage::createMethodCall(kService, kPath, kService, "GetServerInformation")));
+    bool answered = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { answered = true; });
+    return WaitUntil([&] { return answered; }, timeoutMs) && !watcher.isError();
 }
 
 } // namespace testing_support

@@ -33,7 +33,6 @@ public:
     bool Registered() const { return registered_; }
 
     std::vector<Notice> notices;
-    int informationRequests = 0; // calls of GetServerInformation, which tests send as markers
 
     // The user clicks the notice (action "default") or another of its actions.
     void InvokeAction(uint id, const QString& actionKey);
@@ -56,8 +55,9 @@ private:
     uint nextId_ = 1;
 };
 
-// Sends a marker through `bus` to the service: once the service has it, everything sent before
-// it through the same connection has arrived.
-void SendMarker(const QDBusConnection& bus);
+// Sends a marker through `client` to the service and runs the event loop until its answer has
+// been handled. By then everything sent before through that connection has reached the service,
+// and every answer and signal the service sent before its answer has been handled here.
+bool Settle(const QDBusConnection& client, int timeoutMs = 5000);
 
 } // namespace testing_support
