@@ -184,7 +184,8 @@ LONG RegRestoreKey(HKEY key, const std::string& fileName)
         Statement values(db, std::string(SubtreeIds) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
         rc = values.Bind(1, id).Run();
         if (rc == SQLITE_DONE) {
-            Statement keys(db, std::string(SubtreeIds) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND id <> ?1");
+            Statement keys(
+                db, std::string(SubtreeIds) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND id <> ?1");
             rc = keys.Bind(1, id).Run();
         }
         if (rc == SQLITE_DONE)

@@ -182,12 +182,12 @@ int main(int argc, char** argv)
     const ThreadFigures reference = PollConnectWait(seconds, &pollOutcome);
 
     std::printf("a %d-second connect wait on loopback that is never accepted\n", seconds);
-    std::printf("  %-34s %10s %9s %13s %11s   %s\n", "waiting in", "wall", "wake-ups", "thread CPU", "of a core",
-        "outcome");
+    std::printf(
+        "  %-34s %10s %9s %13s %11s   %s\n", "waiting in", "wall", "wake-ups", "thread CPU", "of a core", "outcome");
     Row("TPowersock::Connect (wait passes)", component, componentOutcome);
     Row("poll() on the socket (reference)", reference, pollOutcome);
-    std::printf("  wake-ups of the wait: %ld (goal: at most 10); reference: %ld\n", component.wakeUps,
-        reference.wakeUps);
+    std::printf(
+        "  wake-ups of the wait: %ld (goal: at most 10); reference: %ld\n", component.wakeUps, reference.wakeUps);
 
     std::vector<double> latencies;
     for (int i = 0; i < 5; ++i)
