@@ -2,7 +2,8 @@
 // beside curl fetching the same 100 login addresses in one run, the store's share of the run
 // with the cost of one save and one load, then the resident memory of the running program with
 // those accounts and its time from start to the window shown.
-// "--accounts N" checks N accounts; "--run-only" does nothing but the runs (for a profiler).
+// "--accounts N" checks N accounts; "--run-only" does nothing but the runs (for a profiler);
+// "--shown" runs them in a shown window.
 #include "app/Endpoints.h"
 #include "app/LoginAddress.h"
 #include "app/frmMain.h"
@@ -120,11 +121,14 @@ double PerOperationMs(const std::function<void(int)>& operation)
 int main(int argc, char** argv)
 {
     bool runOnly = false;
+    bool shown = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--accounts") == 0 && i + 1 < argc)
             g_accounts = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--run-only") == 0)
             runOnly = true;
+        else if (std::strcmp(argv[i], "--shown") == 0)
+            shown = true;
     }
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -161,9 +165,11 @@ int main(int argc, char** argv)
     QString report;
     {
         app::TfrmQuorvel form;
-        // Shown, as when the user presses the button: the run repaints what it changes.
-        form.show();
-        QApplication::processEvents();
+        // Hidden, as in the tray, unless asked: shown, the run also paints what it changes.
+        if (shown) {
+            form.show();
+            QApplication::processEvents();
+        }
         form.btnCheckAll->click(); // warm-up: the store and the first connections
         for (int r = 0; r < kRounds; ++r) {
             QElapsedTimer clock;
