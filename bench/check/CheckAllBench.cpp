@@ -33,6 +33,12 @@ namespace {
 int g_accounts = 100; // set by --accounts
 constexpr int kRounds = 5;
 
+// The machine is shared: the best of several rounds shows each side's own cost.
+double Best(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -102,7 +108,7 @@ std::string AccountName(int i)
     return name;
 }
 
-// Milliseconds one store operation takes, as the median of rounds over every account.
+// Milliseconds one store operation takes, as the best of rounds over every account.
 double PerOperationMs(const std::function<void(int)>& operation)
 {
     std::vector<double> rounds;
@@ -113,7 +119,7 @@ double PerOperationMs(const std::function<void(int)>& operation)
             operation(i);
         rounds.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 / g_accounts);
     }
-    return Median(rounds);
+    return Best(rounds);
 }
 
 } // namespace
@@ -187,8 +193,8 @@ int main(int argc, char** argv)
     }
 
     if (runOnly) {
-        std::printf("check-all run, %d accounts, local mail service: %8.1f ms (median of %d)\n", g_accounts,
-            Median(runs), kRounds);
+        std::printf(
+            "check-all run, %d accounts, local mail service: %8.1f ms (best of %d)\n", g_accounts, Best(runs), kRounds);
         Stop(service);
         return 0;
     }
@@ -222,12 +228,12 @@ int main(int argc, char** argv)
     const double loadMs = PerOperationMs([](int i) { (void)settings::LoadAccount(AccountName(i)); });
     const double storeMs = (g_accounts + 1) * (saveMs + loadMs);
 
-    const double ours = Median(runs);
-    std::printf("check-all run, %d accounts, local mail service: %8.1f ms (median of %d)\n", g_accounts, ours, kRounds);
+    const double ours = Best(runs);
+    std::printf("check-all run, %d accounts, local mail service: %8.1f ms (best of %d)\n", g_accounts, ours, kRounds);
     if (!curls.empty()) {
-        const double theirs = Median(curls);
+        const double theirs = Best(curls);
         std::printf(
-            "curl, the same %d login addresses in one run:   %8.1f ms (median of %d)\n", g_accounts, theirs, kRounds);
+            "curl, the same %d login addresses in one run:   %8.1f ms (best of %d)\n", g_accounts, theirs, kRounds);
         std::printf("ratio program / curl: %.2f (target: at most 1.50, goal 1.20)\n", ours / theirs);
         std::printf("without the store, program / curl: %.2f\n", (ours - storeMs) / theirs);
     } else {
