@@ -126,7 +126,12 @@ void TPowersock::InitWinsock()
 bool TPowersock::WaitPass()
 {
     const QPointer<TPowersock> self(this);
-    platform::WaitPass();
+    // A pass sleeps until an event comes. Once canceled, every wait ends at its next test and
+    // nothing may come to wake it (ReadLn tests after its pass): run only what is pending.
+    if (Canceled)
+        platform::ProcessMessages();
+    else
+        platform::WaitPass();
     return !self.isNull();
 }
 

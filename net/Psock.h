@@ -163,7 +163,8 @@ public:
 protected:
     void InitWinsock();
     platform::LRESULT WndProc(unsigned msg, platform::WPARAM wParam, platform::LPARAM lParam);
-    // One pass of a wait loop; false when the pass destroyed the component.
+    // One pass of a wait loop, sleeping until an event comes unless Canceled is set; false when
+    // the pass destroyed the component. A loop tests its end before the first pass.
     bool WaitPass();
     // The send wait ended because the socket refused the bytes for good: raise its error.
     [[noreturn]] void RaiseSendError();

@@ -2,6 +2,8 @@
 #include "net/NMConst.h"
 #include "net/Psock.h"
 
+#include <QPointer>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -41,6 +43,50 @@ std::string_view streamBytes(TStream& stream, std::string& scratch)
     stream.Seek(position);
     return scratch;
 }
+
+// For the length of a file transfer a file stream takes the place of one of the queues, with
+// PacketEvents and FileMode on; afterwards the queue comes back and both flags are cleared.
+// When the file cannot be opened, queue and flags are put back as they were and the open's
+// exception goes on. A component destroyed during the transfer is left alone.
+class FileInQueue {
+public:
+    FileInQueue(TPowersock& owner, std::unique_ptr<TStream>& queue)
+        : owner_(&owner)
+        , queue_(queue)
+        , kept_(std::move(queue))
+        , keptPacketEvents_(owner.PacketEvents)
+        , keptFileMode_(owner.FileMode)
+    {
+        owner.PacketEvents = true;
+        owner.FileMode = true;
+    }
+    ~FileInQueue()
+    {
+        if (!owner_)
+            return;
+        queue_ = std::move(kept_);
+        owner_->PacketEvents = opened_ ? false : keptPacketEvents_;
+        owner_->FileMode = opened_ ? false : keptFileMode_;
+    }
+    FileInQueue(const FileInQueue&) = delete;
+    FileInQueue& operator=(const FileInQueue&) = delete;
+
+    void Open(const std::string& fileName, TFileStream::Mode mode)
+    {
+        queue_ = std::make_unique<TFileStream>(fileName, mode);
+        opened_ = true;
+    }
+    // The queue as it was before the transfer.
+    TStream& Kept() { return *kept_; }
+
+private:
+    QPointer<TPowersock> owner_;
+    std::unique_ptr<TStream>& queue_;
+    std::unique_ptr<TStream> kept_;
+    bool keptPacketEvents_;
+    bool keptFileMode_;
+    bool opened_ = false;
+};
 
 } // namespace
 
@@ -276,28 +322,9 @@ std::string TPowersock::Transaction(const std::string& Command)
 void TPowersock::SendFile(const std::string& FileName)
 {
     StatusMessage(level::Trace, status::SendFile);
-    std::unique_ptr<TStream> kept = std::move(SendQueue);
-    const bool keptPacketEvents = PacketEvents;
-    const bool keptFileMode = FileMode;
-    PacketEvents = true;
-    FileMode = true;
-    try {
-        SendQueue = std::make_unique<TFileStream>(FileName, TFileStream::Mode::OpenRead);
-    } catch (...) {
-        SendQueue = std::move(kept);
-        PacketEvents = keptPacketEvents;
-        FileMode = keptFileMode;
-        throw;
-    }
-    bool alive = true;
     {
-        const ScopeExit restore([&] {
-            if (!alive)
-                return;
-            SendQueue = std::move(kept);
-            PacketEvents = false;
-            FileMode = false;
-        });
+        FileInQueue file(*this, SendQueue);
+        file.Open(FileName, TFileStream::Mode::OpenRead);
         const std::int64_t size = SendQueue->Size();
         SendDone = false;
         FSendError = 0;
@@ -306,14 +333,10 @@ void TPowersock::SendFile(const std::string& FileName)
         BytesToSend = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
         platform::PostMessage(Handle(), WM_SEND_MORE, 0, reinterpret_cast<platform::LPARAM>(this));
         while (!SendDone && !Canceled && size > 0 && FSendError == 0) {
-            if (!WaitPass()) {
-                alive = false;
-                break;
-            }
+            if (!WaitPass())
+                throw EAbortError("Socket send aborted");
         }
     }
-    if (!alive)
-        throw EAbortError("Socket send aborted");
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -324,47 +347,25 @@ void TPowersock::SendFile(const std::string& FileName)
 
 void TPowersock::CaptureFile(const std::string& FileName)
 {
-    std::unique_ptr<TStream> kept = std::move(ReceiveQueue);
-    const bool keptPacketEvents = PacketEvents;
-    const bool keptFileMode = FileMode;
-    PacketEvents = true;
-    FileMode = true;
-    StatusMessage(level::Trace, status::CaptureFile);
-    try {
-        ReceiveQueue = std::make_unique<TFileStream>(FileName, TFileStream::Mode::Create);
-    } catch (...) {
-        ReceiveQueue = std::move(kept);
-        PacketEvents = keptPacketEvents;
-        FileMode = keptFileMode;
-        throw;
-    }
-    bool alive = true;
     {
-        const ScopeExit restore([&] {
-            if (!alive)
-                return;
-            ReceiveQueue = std::move(kept);
-            PacketEvents = false;
-            FileMode = false;
-        });
+        FileInQueue file(*this, ReceiveQueue);
+        StatusMessage(level::Trace, status::CaptureFile);
+        file.Open(FileName, TFileStream::Mode::Create);
         FCaptureError.clear();
         BytesRecvd = 0;
-        if (kept->Size() > 0) {
+        TStream& kept = file.Kept();
+        if (kept.Size() > 0) {
             std::string scratch;
-            const std::string_view bytes = streamBytes(*kept, scratch);
+            const std::string_view bytes = streamBytes(kept, scratch);
             ReceiveQueue->Append(bytes);
             BytesRecvd = addWrapping(0, static_cast<std::int64_t>(bytes.size()));
-            kept->Clear();
+            kept.Clear();
         }
         while (Connected && !Canceled && FCaptureError.empty()) {
-            if (!WaitPass()) {
-                alive = false;
-                break;
-            }
+            if (!WaitPass())
+                throw EAbortError("Socket send aborted");
         }
     }
-    if (!alive)
-        throw EAbortError("Socket send aborted");
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
