@@ -223,6 +223,16 @@ LONG RegCloseKey(HKEY key)
     return Leave(ERROR_SUCCESS);
 }
 
+LONG RegDiscardWrites()
+{
+    Session& s = State();
+    if (!s.inTransaction)
+        return ERROR_INVALID_HANDLE;
+    // Leave rolls a broken transaction back once the last key is closed.
+    s.broken = true;
+    return ERROR_SUCCESS;
+}
+
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values)
 {
     if (const LONG err = Enter(); err != ERROR_SUCCESS)
