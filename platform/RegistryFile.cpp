@@ -288,30 +288,3 @@ LONG OpenImageForReading(const std::string& path, Database* db)
 }
 
 } // namespace platform::registry
-
-namespace platform {
-
-LONG RegCheckStore(std::string* reason)
-{
-    using namespace registry;
-    Database db;
-    FileIdentity identity;
-    std::string problem;
-    LONG err = OpenStore(RegistryPath(), &db, &identity, &problem);
-    if (err == ERROR_SUCCESS) {
-        int rc = Exec(db.get(), "BEGIN IMMEDIATE");
-        if (rc == SQLITE_OK) {
-            rc = Exec(db.get(), "UPDATE keys SET name = name WHERE id = 1");
-            Exec(db.get(), "ROLLBACK");
-        }
-        if (rc != SQLITE_OK) {
-            err = ErrorFromSqlite(rc);
-            problem = (rc & 0xFF) == SQLITE_BUSY ? "Locked by another process" : sqlite3_errstr(rc);
-        }
-    }
-    if (reason)
-        *reason = err == ERROR_SUCCESS ? std::string() : problem;
-    return err;
-}
-
-} // namespace platform
