@@ -63,7 +63,8 @@ LONG FailWithErrno(int error, std::string* problem)
     return ErrorFromErrno(error);
 }
 
-constexpr unsigned char SqliteMagic[16] = { 'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', 0 };
+constexpr unsigned char SqliteMagic[16]
+    = { 'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', 0 };
 constexpr std::size_t SqliteHeaderSize = 100;
 constexpr std::size_t ApplicationIdOffset = 68;
 
@@ -81,7 +82,8 @@ LONG CheckFileIsOurs(const std::string& path, int fd, off_t size, std::string* p
         return ERROR_BADDB;
     }
     const std::int64_t appId = static_cast<std::int64_t>(header[ApplicationIdOffset]) << 24
-        | header[ApplicationIdOffset + 1] << 16 | header[ApplicationIdOffset + 2] << 8 | header[ApplicationIdOffset + 3];
+        | header[ApplicationIdOffset + 1] << 16 | header[ApplicationIdOffset + 2] << 8
+        | header[ApplicationIdOffset + 3];
     if (appId == ApplicationId)
         return ERROR_SUCCESS;
     if (appId != 0) {

@@ -71,8 +71,7 @@ std::string FoldName(std::string_view name)
     std::u32string characters;
     for (const uint c : text.toUcs4())
         characters.push_back(QChar::toUpper(static_cast<char32_t>(c)));
-    const QByteArray bytes
-        = QString::fromUcs4(characters.data(), static_cast<qsizetype>(characters.size())).toUtf8();
+    const QByteArray bytes = QString::fromUcs4(characters.data(), static_cast<qsizetype>(characters.size())).toUtf8();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 

@@ -17,8 +17,7 @@ public:
     explicit ERegistryException(std::string message, bool storeFailed = true)
         : Exception(std::move(message))
         , StoreFailed(storeFailed)
-    {
-    }
+    { }
     bool StoreFailed;
 };
 

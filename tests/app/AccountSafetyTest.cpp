@@ -211,8 +211,8 @@ protected:
         if (how == "another program's database") {
             sqlite3* db = nullptr;
             ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-            ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(t); INSERT INTO notes VALUES('mine');", nullptr, nullptr,
-                          nullptr),
+            ASSERT_EQ(
+                sqlite3_exec(db, "CREATE TABLE notes(t); INSERT INTO notes VALUES('mine');", nullptr, nullptr, nullptr),
                 SQLITE_OK);
             sqlite3_close(db);
         } else if (how == "not a database") {
@@ -258,8 +258,7 @@ TEST_P(UnusableStore, IsSaidOnceAtStartAndTheFileStaysAsItWas)
     auto& f = Open();
     ASSERT_EQ(dialogs->messages.size(), 1u);
     EXPECT_EQ(dialogs->messages[0].caption, "quorvel");
-    EXPECT_EQ(dialogs->messages[0].text.toStdString(),
-        "Settings cannot be saved: " + path_ + ": " + GetParam().reason);
+    EXPECT_EQ(dialogs->messages[0].text.toStdString(), "Settings cannot be saved: " + path_ + ": " + GetParam().reason);
     // It runs on with the defaults.
     EXPECT_EQ(f.edTimer->text(), "10");
     EXPECT_FALSE(f.cbProxy->isChecked());
@@ -278,8 +277,7 @@ TEST_P(UnusableStore, IsSaidOnceAtStartAndTheFileStaysAsItWas)
 INSTANTIATE_TEST_SUITE_P(EachWay, UnusableStore,
     ::testing::Values(Spoilt { "another program's database", "A database of another program" },
         Spoilt { "not a database", "Not a settings file" }, Spoilt { "read-only", "Read-only file" },
-        Spoilt { "owned by another user", "Owned by another user" },
-        Spoilt { "cannot be created", "Not a directory" }),
+        Spoilt { "owned by another user", "Owned by another user" }, Spoilt { "cannot be created", "Not a directory" }),
     [](const auto& info) {
         std::string name;
         for (const char c : std::string(info.param.name))

@@ -1,10 +1,10 @@
 // Account names: which ones a new account may take, how the store compares them, and a store
 // written under the earlier comparison.
 #include "settings/AccountNames.h"
-#include "settings/AccountStore.h"
-#include "settings/SettingsStore.h"
 
 #include "platform/RegistryNames.h"
+#include "settings/AccountStore.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/TempRegistry.h"
 
 #include <QDir>

@@ -1,8 +1,7 @@
 // A record is saved whole or not at all, and a load tells a store it could not read from a
 // record that lacks a value.
-#include "settings/AccountStore.h"
-
 #include "RegistryProbe.h"
+#include "settings/AccountStore.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempRegistry.h"
 

@@ -282,8 +282,8 @@ TEST_F(Registry, AnotherProgramsDatabaseIsLeftByteIdentical)
     ASSERT_EQ(mkdir((registry_.Folder() + "/config").c_str(), 0700), 0);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(registry_.Path().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me');", nullptr, nullptr,
-                  nullptr),
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me');", nullptr, nullptr, nullptr),
         SQLITE_OK);
     sqlite3_close(db);
     QFile f(QString::fromStdString(registry_.Path()));

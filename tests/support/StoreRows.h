@@ -2,7 +2,6 @@
 #pragma once
 
 #include <sqlite3.h>
-
 #include <string>
 
 namespace testing_support {

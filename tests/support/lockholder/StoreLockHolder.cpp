@@ -1,9 +1,8 @@
 // Test helper: takes the store's write lock, as another instance in the middle of a save would,
 // and keeps it until its standard input ends or says "release".
-#include <sqlite3.h>
-
 #include <cstdio>
 #include <cstring>
+#include <sqlite3.h>
 
 int main(int argc, char** argv)
 {
