@@ -9,6 +9,7 @@
 #include "platform/NotifyIcon.h"
 #include "settings/AccountNames.h"
 #include "settings/StoreCheck.h"
+#include "settings/NotifySetting.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -400,6 +401,7 @@ void TfrmQuorvel::FormCreate(QObject*)
     lblProgram->setText(QString("Quorvel ") + kVersion);
     ReportUnusableStore();
     LoadSettings();
+    FNotify = settings::LoadNotify();
     edTimerChange(edTimer);
     RefreshAccounts();
     LoadScreen();

@@ -143,6 +143,8 @@ public:
     void btnCheckAllClick(QObject* Sender);
     void timerTimer(QObject* Sender);
     void edTimerChange(QObject* Sender);
+    // The desktop notice of new mail after a run.
+    void AnnounceNewMail(const QString& Text);
     // The new-version check (frmMainVersion.cpp).
     void lblHomePageClick(QObject* Sender);
     // Exporting and deleting the stored accounts (frmMainConfig.cpp).
@@ -155,6 +157,7 @@ public:
     // empty after an add); empty after a load that could not read the store. Only this
     // account's fields are ever saved.
     QString FLoadedAccount;
+    bool FNotify = true; // the stored "notify" value, read at start-up
 
     // Whatever the checking code keeps between calls; it defines both types.
     struct TCheckState;
