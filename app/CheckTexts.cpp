@@ -1,5 +1,6 @@
 #include "app/CheckTexts.h"
 
+#include "app/DateTimeText.h"
 #include "app/InterpretPage.h"
 
 namespace app {
@@ -11,8 +12,12 @@ QString CheckingHostText(const QString& host, const QString& userName)
 
 QString LastCheckedText(const QDateTime& when, const QLocale& locale)
 {
-    return locale.toString(when.date(), QLocale::ShortFormat) + " || "
-        + locale.toString(when.time(), QLocale::LongFormat);
+    return ShortDateText(when.date(), locale) + " || " + LongTimeText(when.time(), locale);
+}
+
+QString UnreadableAccountText(const QString& name)
+{
+    return "The settings of account '" + name + "' cannot be read";
 }
 
 QString ResultCaption(int result)

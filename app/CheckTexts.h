@@ -16,8 +16,11 @@ inline constexpr int kNoHostRule = -999;
 
 QString CheckingHostText(const QString& host, const QString& userName);
 
-// Short date, " || ", long time, in the user's locale.
+// Short date, " || ", long time without the time zone, in the user's locale.
 QString LastCheckedText(const QDateTime& when, const QLocale& locale = QLocale());
+
+// Why an account's fields are not shown or checked: its record could not be read.
+QString UnreadableAccountText(const QString& name);
 
 // The caption of lblStatus after a check with this result.
 QString ResultCaption(int result);

@@ -1,22 +1,38 @@
 #include "app/DateTimeText.h"
 
-#include <QLocale>
-#include <QRegularExpression>
-
 namespace app {
 
-QString LongTimeText(const QTime& time)
+QString WithoutTimeZone(const QString& format)
 {
-    const QLocale locale = QLocale::system();
-    // The long format names the time zone; a time of day shown to the user does not need it.
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*\\(?t+\\)?")));
-    return locale.toString(time, format.trimmed());
+    // Drops every run of 't' outside quotes, with the blanks and brackets around it.
+    QString kept;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == '\'') {
+            quoted = !quoted;
+            kept += c;
+        } else if (!quoted && c == 't') {
+            while (!kept.isEmpty() && (kept.back() == ' ' || kept.back() == '(' || kept.back() == QChar(0x00A0)))
+                kept.chop(1);
+            while (i + 1 < format.size() && (format[i + 1] == 't' || format[i + 1] == ')'))
+                ++i;
+        } else {
+            kept += c;
+        }
+    }
+    return kept.trimmed();
 }
 
-QString ShortDateText(const QDate& date)
+QString LongTimeText(const QTime& time, const QLocale& locale)
 {
-    return QLocale::system().toString(date, QLocale::ShortFormat);
+    // The long format names the time zone; a time of day shown to the user does not need it.
+    return locale.toString(time, WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+}
+
+QString ShortDateText(const QDate& date, const QLocale& locale)
+{
+    return locale.toString(date, QLocale::ShortFormat);
 }
 
 } // namespace app

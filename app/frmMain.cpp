@@ -7,6 +7,8 @@
 #include "app/frmAbout.h"
 #include "platform/Application.h"
 #include "platform/NotifyIcon.h"
+#include "settings/AccountNames.h"
+#include "settings/StoreCheck.h"
 #include "settings/NotifySetting.h"
 
 #include <QCheckBox>
@@ -55,6 +57,22 @@ QFrame* panel(QWidget* parent)
     auto* frame = new QFrame(parent);
     frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
     return frame;
+}
+
+QString NameProblemText(settings::TNameProblem problem, const QString& name)
+{
+    switch (problem) {
+    case settings::TNameProblem::Exists:
+        return "An account named '" + name + "' exists already.";
+    case settings::TNameProblem::Backslash:
+        return "An account name cannot contain a backslash (\\).";
+    case settings::TNameProblem::ControlCharacter:
+        return "An account name cannot contain control characters.";
+    case settings::TNameProblem::TooLong:
+        return QString("An account name can have at most %1 characters.").arg(settings::MaxAccountNameChars());
+    default:
+        return QString();
+    }
 }
 
 QLabel* label(const QString& text, QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
@@ -308,9 +326,15 @@ void TfrmQuorvel::ConnectEvents()
     connect(cbHost, &QComboBox::activated, this, Guarded([this] { cbHostChange(cbHost); }));
     connect(cbProxy, &QCheckBox::toggled, this, Guarded([this] { cbProxyClick(cbProxy); }));
     connect(edTimer, &QLineEdit::textChanged, this, Guarded([this] { edTimerChange(edTimer); }));
-    connect(clbItems, &QListWidget::itemClicked, this, Guarded([this] { clbItemsClick(clbItems); }));
-    connect(clbItems, &QListWidget::currentRowChanged, this, Guarded([this] {
-        if (keyboardSelection_)
+    // Every change of the highlight by the user makes that account current, however it came
+    // (a click, a drag onto another row, the keyboard); the list is filled and emptied with its
+    // signals blocked. A click on the highlighted item itself changes nothing but still counts.
+    connect(clbItems, &QListWidget::itemSelectionChanged, this, Guarded([this] {
+        selectionChangedSincePress_ = true;
+        clbItemsClick(clbItems);
+    }));
+    connect(clbItems, &QListWidget::itemClicked, this, Guarded([this] {
+        if (!selectionChangedSincePress_)
             clbItemsClick(clbItems);
     }));
 
@@ -332,18 +356,14 @@ bool TfrmQuorvel::eventFilter(QObject* watched, QEvent* event)
     if (watched == clbItems) {
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
-            // What the keys do next to the list's selection comes after, in the list itself.
-            keyboardSelection_ = true;
             if (key->key() == Qt::Key_Delete) {
                 std::uint16_t code = VK_DELETE;
                 Guard([&] { clbItemsKeyDown(clbItems, code, key->modifiers()); });
             }
-        } else if (event->type() == QEvent::FocusOut) {
-            keyboardSelection_ = false;
         }
     } else if (watched == clbItems->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress)
-            keyboardSelection_ = false;
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+            selectionChangedSincePress_ = false;
     } else if (watched == edUserName) {
         if (event->type() == QEvent::FocusIn) {
             // Coming back from another window or a menu does not enter the field anew.
@@ -379,6 +399,7 @@ void TfrmQuorvel::FormCreate(QObject*)
     trayIcon->SetEnabled(true);
     FLastTotal = 0;
     lblProgram->setText(QString("Quorvel ") + kVersion);
+    ReportUnusableStore();
     LoadSettings();
     FNotify = settings::LoadNotify();
     edTimerChange(edTimer);
@@ -508,13 +529,39 @@ void TfrmQuorvel::btnAddClick(QObject*)
     SaveAccount(FCurrentAccount);
     QString name = "[Account Name:" + LongTimeText(QTime::currentTime()) + "]";
     auto& application = Application::instance();
-    if (!application.dialogs().InputQuery("New account", "Name:", name, 255) || name.isEmpty())
+    if (!application.dialogs().InputQuery("New account", "Name:", name, 255))
         return;
+    name = name.trimmed();
+    std::vector<std::string> listed;
+    for (int i = 0; i < clbItems->count(); ++i)
+        listed.push_back(clbItems->item(i)->text().toStdString());
+    const settings::TNameProblem problem = settings::CheckNewAccountName(name.toStdString(), listed);
+    if (problem == settings::TNameProblem::Empty)
+        return;
+    if (problem != settings::TNameProblem::None) {
+        // Two list items sharing one record, or a name the store would split or cut, would let
+        // one account's fields overwrite another's.
+        application.dialogs().MessageBox(
+            application.Title(), NameProblemText(problem, name), platform::Dialogs::Icon::Warning);
+        return;
+    }
     FCurrentAccount = name;
+    FLoadedAccount = name;
     clbItems->addItem(name);
     btnCheckAll->setEnabled(true);
     btnRemove->setEnabled(true);
     ResetAccountFields(true, true);
+}
+
+void TfrmQuorvel::ReportUnusableStore()
+{
+    const settings::TStoreCheck check = settings::CheckStore();
+    if (check.Usable)
+        return;
+    auto& application = Application::instance();
+    application.dialogs().MessageBox(application.Title(),
+        "Settings cannot be saved: " + QString::fromStdString(check.Path) + ": " + QString::fromStdString(check.Reason),
+        platform::Dialogs::Icon::Warning);
 }
 
 void TfrmQuorvel::btnRemoveClick(QObject*)

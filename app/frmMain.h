@@ -123,6 +123,8 @@ public:
     void cbHostChange(QObject* Sender);
     void cbProxyClick(QObject* Sender);
     void edUserNameEnter(QObject* Sender);
+    // Says once, at start-up, when the store cannot keep anything.
+    void ReportUnusableStore();
 
     // The store, through the detail controls and the settings fields.
     void SaveAccount(const QString& Name);
@@ -151,6 +153,10 @@ public:
 
     QString FCurrentAccount;
     int FLastTotal = 0;
+    // The account whose record the detail controls hold, read whole by LoadAccount (or new and
+    // empty after an add); empty after a load that could not read the store. Only this
+    // account's fields are ever saved.
+    QString FLoadedAccount;
     bool FNotify = true; // the stored "notify" value, read at start-up
 
     // Whatever the checking code keeps between calls; it defines both types.
@@ -169,7 +175,9 @@ private:
     void ConnectEvents();
 
     std::unique_ptr<QStyle> passwordStyle_;
-    bool keyboardSelection_ = false;
+    // The list's highlight changed since the last mouse press, so the click that ends it has
+    // been handled already.
+    bool selectionChangedSincePress_ = false;
 };
 
 } // namespace app

@@ -13,6 +13,7 @@
 #include "platform/StrToInt.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
@@ -80,6 +81,13 @@ public:
         , state_(CheckState(form))
     {
         state_.running = true;
+        // Disabling the control that has the focus would pass it on to the next one, and the
+        // user-name field answers being entered: keep the focus on the window meanwhile.
+        focus_ = QApplication::focusWidget();
+        if (focus_ && IsLocked(focus_))
+            form_.setFocus(Qt::OtherFocusReason);
+        else
+            focus_ = nullptr;
         form_.clbItems->installEventFilter(&blocker_);
         form_.clbItems->viewport()->installEventFilter(&blocker_);
         for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
@@ -103,10 +111,17 @@ public:
         for (QWidget* w : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
                  static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) })
             w->setEnabled(enabled_[i++]);
+        // The host field goes with the other detail controls, which a failed load disables.
+        form_.cbHost->setEnabled(form_.cbHost->isEnabled() && form_.edInfo->isEnabled());
         form_.mnuRegistryDelete->setEnabled(deleteEnabled_);
         i = 0;
         for (QLineEdit* e : { form_.edInfo, form_.edUserName, form_.mePassword })
             e->setReadOnly(readOnly_[i++]);
+        if (focus_ && focus_->isEnabled()) {
+            const QWidget* now = QApplication::focusWidget();
+            if (!now || now == &form_)
+                focus_->setFocus(Qt::OtherFocusReason);
+        }
         state_.running = false;
     }
 
@@ -114,8 +129,18 @@ public:
     RunLock& operator=(const RunLock&) = delete;
 
 private:
+    bool IsLocked(const QWidget* w) const
+    {
+        for (const QWidget* locked : { static_cast<QWidget*>(form_.clbItems), static_cast<QWidget*>(form_.btnAdd),
+                 static_cast<QWidget*>(form_.btnRemove), static_cast<QWidget*>(form_.cbHost) })
+            if (w == locked || locked->isAncestorOf(w))
+                return true;
+        return false;
+    }
+
     TfrmQuorvel& form_;
     TfrmQuorvel::TCheckState& state_;
+    QPointer<QWidget> focus_;
     InputBlocker blocker_;
     std::vector<bool> enabled_;
     std::vector<bool> readOnly_;
@@ -129,6 +154,9 @@ int TfrmQuorvel::CheckAccount(int Index)
     // The name is taken once: the fields checked here are saved under this name and no other.
     const QString name = clbItems->item(Index)->text();
     LoadAccount(name);
+    // Without its record there is nothing to check, and nothing may be saved under its name.
+    if (FLoadedAccount != name)
+        throw platform::Exception(UnreadableAccountText(name).toStdString());
 
     const QString host = cbHost->currentText();
     if (host != QLatin1String("Hotmail")) {

@@ -1,6 +1,8 @@
 // The window's side of the store: the detail controls and the settings fields copied to and from
 // the stored records.
 #include "app/frmMain.h"
+
+#include "app/CheckTexts.h"
 #include "settings/Store.h"
 
 #include <QCheckBox>
@@ -28,7 +30,9 @@ QString text(const std::string& utf8Text)
 
 void TfrmQuorvel::SaveAccount(const QString& Name)
 {
-    if (Name.isEmpty())
+    // Whatever the controls hold when they are not that account's record (its load failed, or
+    // a check of another account filled them) must not be written over it.
+    if (Name.isEmpty() || Name != FLoadedAccount)
         return;
     settings::TAccount account;
     account.Name = utf8(Name);
@@ -48,6 +52,18 @@ void TfrmQuorvel::LoadAccount(const QString& Name)
     // A load that stops early (a record without its seed) must not leave the previous account's
     // password and results in the fields: the next save, or a check, would use them for this one.
     const settings::TAccountFields fields = settings::LoadAccount(utf8(Name));
+    if (fields.Failed) {
+        // Nothing of another account stays on show under this name, and nothing can be typed
+        // that would be lost.
+        FLoadedAccount.clear();
+        ResetAccountFields(true, false);
+        UpdateControls();
+        StatusBar->SetSimpleText(UnreadableAccountText(Name));
+        return;
+    }
+    FLoadedAccount = Name;
+    if (!edInfo->isEnabled())
+        ResetAccountFields(false, true); // shown again after a load that failed
     edInfo->setText(text(fields.Info.value_or(std::string())));
     cbHost->setEditText(text(fields.Host.value_or(std::string())));
     edUserName->setText(text(fields.UserName.value_or(std::string())));
@@ -83,6 +99,7 @@ void TfrmQuorvel::LoadAccountList()
 void TfrmQuorvel::RefreshAccounts()
 {
     LoadAccountList();
+    FLoadedAccount.clear();
     if (clbItems->count() > 0) {
         ResetAccountFields(true, true);
         FCurrentAccount = clbItems->item(0)->text();

@@ -3,6 +3,7 @@
 #include "app/CheckTexts.h"
 #include "app/Endpoints.h"
 #include "app/frmMain.h"
+#include "platform/Application.h"
 
 namespace app {
 
@@ -12,7 +13,14 @@ void TfrmQuorvel::lblHomePageClick(QObject*)
     StatusBar->repaint();
     WindowRequest request(*this);
     request.ApplyProxy();
-    request.http().Get(VersionDocument());
+    try {
+        request.http().Get(VersionDocument());
+    } catch (...) {
+        // Quitting cancels the request: that is no error to tell the user about.
+        if (platform::Application::instance().Terminated())
+            return;
+        throw;
+    }
     StatusBar->SetSimpleText(VersionReport(QString::fromStdString(request.http().Body), kVersion));
 }
 

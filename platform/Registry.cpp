@@ -25,6 +25,7 @@ struct Session {
     bool broken = false;
     std::map<HKEY, std::int64_t> handles;
     HKEY nextHandle = 0x100;
+    std::string problem; // why the store could not be opened last time
 };
 
 Session& State()
@@ -156,7 +157,7 @@ LONG Enter(Access access)
         s.db.reset();
         s.path.clear();
         Database db;
-        if (const LONG err = OpenStore(path, &db, &s.identity); err != ERROR_SUCCESS)
+        if (const LONG err = OpenStore(path, &db, &s.identity, &s.problem); err != ERROR_SUCCESS)
             return err;
         s.db = std::move(db);
         s.path = path;
@@ -257,6 +258,45 @@ LONG RegCloseKey(HKEY key)
     if (s.handles.erase(key) == 0)
         return ERROR_INVALID_HANDLE;
     return Leave(ERROR_SUCCESS);
+}
+
+LONG RegCheckStore(std::string* reason)
+{
+    // Through the session's own connection: a second one would open and close the file beside
+    // it, and closing any descriptor of a file drops every lock this process holds on it.
+    Session& s = State();
+    std::string problem;
+    LONG err = Enter(Access::Write);
+    if (err != ERROR_SUCCESS) {
+        problem = err == ERROR_BUSY ? "Locked by another process" : s.problem;
+    } else {
+        sqlite3* db = SessionDb();
+        const int rc = Exec(db, "UPDATE keys SET name = name WHERE id = 1");
+        if (rc != SQLITE_OK) {
+            err = ErrorFromSqlite(rc);
+            problem = (rc & 0xFF) == SQLITE_BUSY ? "Locked by another process" : sqlite3_errstr(rc);
+        }
+        // The trial write is never committed.
+        if (s.handles.empty()) {
+            Exec(db, "ROLLBACK");
+            s.inTransaction = false;
+        }
+    }
+    if (err != ERROR_SUCCESS && problem.empty())
+        problem = "Cannot be written";
+    if (reason)
+        *reason = err == ERROR_SUCCESS ? std::string() : problem;
+    return err;
+}
+
+LONG RegDiscardWrites()
+{
+    Session& s = State();
+    if (!s.inTransaction)
+        return ERROR_INVALID_HANDLE;
+    // Leave rolls a broken transaction back once the last key is closed.
+    s.broken = true;
+    return ERROR_SUCCESS;
 }
 
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values)

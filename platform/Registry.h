@@ -38,6 +38,10 @@ inline constexpr LONG ERROR_BUSY = 170;
 // $XDG_CONFIG_HOME/quorvel/registry.sqlite3, else ~/.config/quorvel/registry.sqlite3.
 std::string RegistryPath();
 
+// Whether the store can be used: opens it (creating it when missing) and tries a write that it
+// takes back at once. ERROR_SUCCESS, or the error with the reason in a few words in *reason.
+LONG RegCheckStore(std::string* reason);
+
 // Paths are relative to the parent key and hold key names joined by single backslashes; an
 // empty name anywhere in a path is refused. Names compare without regard to case.
 //
@@ -52,6 +56,9 @@ std::string RegistryPath();
 LONG RegCreateKeyEx(HKEY parent, const std::string& subKey, HKEY* result);
 LONG RegOpenKeyEx(HKEY parent, const std::string& subKey, HKEY* result);
 LONG RegCloseKey(HKEY key);
+// Takes back every write made since the write lock was taken (the first key opened): closing
+// the last key then commits nothing. Keys stay open; further calls fail until they are closed.
+LONG RegDiscardWrites();
 
 // Subkey count, the length in bytes of the longest subkey name and the value count; any
 // pointer may be null.

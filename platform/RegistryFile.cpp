@@ -1,6 +1,9 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/RegistryUpgrade.h"
+
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,8 +23,12 @@ bool MakeFolders(const std::string& path)
         return true;
     const std::string folder = path.substr(0, slash);
     struct stat st { };
-    if (stat(folder.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
+    if (stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
     if (!MakeFolders(folder))
         return false;
     return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
@@ -42,6 +49,68 @@ LONG ErrorFromErrno(int error)
     default:
         return ERROR_REGISTRY_IO_FAILED;
     }
+}
+
+void Explain(std::string* problem, const std::string& text)
+{
+    if (problem)
+        *problem = text;
+}
+
+LONG FailWithErrno(int error, std::string* problem)
+{
+    Explain(problem, std::strerror(error));
+    return ErrorFromErrno(error);
+}
+
+constexpr unsigned char SqliteMagic[16]
+    = { 'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f', 'o', 'r', 'm', 'a', 't', ' ', '3', 0 };
+constexpr std::size_t SqliteHeaderSize = 100;
+constexpr std::size_t ApplicationIdOffset = 68;
+
+// Whether the file behind fd is one of our stores, or empty, before SQLite writes a byte of it:
+// merely opening a database for writing may switch its journal or roll back its journal, and
+// somebody else's file must stay exactly as it is.
+LONG CheckFileIsOurs(const std::string& path, int fd, off_t size, std::string* problem)
+{
+    if (size == 0)
+        return ERROR_SUCCESS;
+    unsigned char header[SqliteHeaderSize] = {};
+    const ssize_t got = pread(fd, header, sizeof header, 0);
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, SqliteMagic, sizeof SqliteMagic) != 0) {
+        Explain(problem, "Not a settings file");
+        return ERROR_BADDB;
+    }
+    const std::int64_t appId = static_cast<std::int64_t>(header[ApplicationIdOffset]) << 24
+        | header[ApplicationIdOffset + 1] << 16 | header[ApplicationIdOffset + 2] << 8
+        | header[ApplicationIdOffset + 3];
+    if (appId == ApplicationId)
+        return ERROR_SUCCESS;
+    if (appId != 0) {
+        Explain(problem, "A database of another program");
+        return ERROR_BADDB;
+    }
+    // A store of ours whose first transaction has not reached the main file yet shows no id in
+    // the header: ask SQLite, through a connection that cannot write.
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database reader(raw);
+    if (rc != SQLITE_OK) {
+        Explain(problem, sqlite3_errstr(rc));
+        return ErrorFromSqlite(rc);
+    }
+    sqlite3_busy_timeout(raw, BusyTimeoutMs);
+    const auto id = QueryInt(raw, "PRAGMA application_id");
+    const auto tables = QueryInt(raw, "SELECT count(*) FROM sqlite_schema");
+    if (!id || !tables) {
+        const int err = sqlite3_errcode(raw);
+        Explain(problem, (err & 0xFF) == SQLITE_NOTADB ? "Not a settings file" : sqlite3_errstr(err));
+        return ErrorFromSqlite(err);
+    }
+    if (*id == ApplicationId || (*id == 0 && *tables == 0))
+        return ERROR_SUCCESS;
+    Explain(problem, "A database of another program");
+    return ERROR_BADDB;
 }
 
 } // namespace
@@ -124,28 +193,49 @@ LONG PrepareSchema(sqlite3* db)
     return ERROR_SUCCESS;
 }
 
-LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity)
+LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity, std::string* problem)
 {
-    if (path.empty())
+    if (path.empty()) {
+        Explain(problem, "No home folder");
         return ERROR_FILE_NOT_FOUND;
+    }
     if (!MakeFolders(path))
-        return ErrorFromErrno(errno);
+        return FailWithErrno(errno, problem);
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return ErrorFromErrno(errno);
+        return FailWithErrno(errno, problem);
     struct stat st { };
-    const bool statted = fstat(fd, &st) == 0;
+    if (fstat(fd, &st) != 0) {
+        const int error = errno;
+        close(fd);
+        return FailWithErrno(error, problem);
+    }
+    LONG checked = ERROR_SUCCESS;
+    if (!S_ISREG(st.st_mode)) {
+        Explain(problem, "Not a regular file");
+        checked = ERROR_ACCESS_DENIED;
+    } else if (st.st_uid != geteuid()) {
+        // The store holds passwords: a file that somebody else owns, and so can read, is not used.
+        Explain(problem, "Owned by another user");
+        checked = ERROR_ACCESS_DENIED;
+    } else if ((st.st_mode & S_IWUSR) == 0) {
+        // Made read-only by its owner; kept so even where the process could write it anyway.
+        Explain(problem, "Read-only file");
+        checked = ERROR_ACCESS_DENIED;
+    } else {
+        checked = CheckFileIsOurs(path, fd, st.st_size, problem);
+    }
     close(fd);
-    if (!statted)
-        return ERROR_REGISTRY_IO_FAILED;
-    if (!S_ISREG(st.st_mode))
-        return ERROR_ACCESS_DENIED;
+    if (checked != ERROR_SUCCESS)
+        return checked;
 
     sqlite3* raw = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database opened(raw);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        Explain(problem, sqlite3_errstr(rc));
         return ErrorFromSqlite(rc);
+    }
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
     sqlite3_extended_result_codes(raw, 1);
 
@@ -158,15 +248,25 @@ LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity)
     {
         Statement journal(raw, "PRAGMA journal_mode = WAL");
         rc = journal.Step();
-        if (rc != SQLITE_ROW && (rc & 0xFF) != SQLITE_BUSY)
+        if (rc != SQLITE_ROW && (rc & 0xFF) != SQLITE_BUSY) {
+            Explain(problem, sqlite3_errstr(rc));
             return ErrorFromSqlite(rc);
+        }
         wal = rc == SQLITE_ROW && journal.Blob(0) == "wal";
     }
     rc = Exec(raw, wal ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL");
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        Explain(problem, sqlite3_errstr(rc));
         return ErrorFromSqlite(rc);
-    if (const LONG err = PrepareSchema(raw); err != ERROR_SUCCESS)
+    }
+    if (const LONG err = PrepareSchema(raw); err != ERROR_SUCCESS) {
+        Explain(problem, err == ERROR_BADDB ? "Not a settings file" : sqlite3_errmsg(raw));
         return err;
+    }
+    if (const LONG err = UpgradeNameFolds(raw); err != ERROR_SUCCESS) {
+        Explain(problem, sqlite3_errmsg(raw));
+        return err;
+    }
 
     identity->device = st.st_dev;
     identity->inode = st.st_ino;

@@ -19,8 +19,10 @@ struct FileIdentity {
 };
 
 // Opens the store at path, creating its folder (0700) and the file (0600) when missing, in WAL
-// mode without a sync at each commit, and with a busy timeout. A file that is not one of ours is left untouched.
-LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity);
+// mode without a sync at each commit, and with a busy timeout. A file that is not one of ours is
+// left untouched, and so is one that another user owns or its owner made read-only. On failure,
+// problem (if given) receives the reason in a few words.
+LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity, std::string* problem = nullptr);
 
 // The identity of the file now at path, if any.
 bool IdentifyFile(const std::string& path, FileIdentity* identity);

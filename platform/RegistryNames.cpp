@@ -1,5 +1,6 @@
 #include "platform/RegistryNames.h"
 
+#include <QList>
 #include <QString>
 
 namespace platform::registry {
@@ -57,15 +58,27 @@ std::size_t CountChars(std::string_view s)
 
 std::string FoldName(std::string_view name)
 {
-    if (IsValidUtf8(name)) {
-        const QByteArray upper = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUpper().toUtf8();
-        return std::string(upper.constData(), static_cast<std::size_t>(upper.size()));
-    }
     std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return folded;
+    if (!IsValidUtf8(name)) {
+        for (char& c : folded)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        return folded;
+    }
+    // Each character is replaced by its own upper case, one character for one, as the
+    // platform's registry compares: "ß" stays "ß", so "Straße" and "STRASSE" are two names.
+    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    std::u32string characters;
+    for (const uint c : text.toUcs4())
+        characters.push_back(QChar::toUpper(static_cast<char32_t>(c)));
+    const QByteArray bytes = QString::fromUcs4(characters.data(), static_cast<qsizetype>(characters.size())).toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool ValidKeyName(std::string_view name)
+{
+    return !name.empty() && name.find('\\') == std::string_view::npos && name.find('\0') == std::string_view::npos
+        && CountChars(name) <= MaxKeyNameChars;
 }
 
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path)
@@ -77,7 +90,7 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path)
     while (true) {
         const std::size_t end = path.find('\\', start);
         const std::string_view name = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
-        if (name.empty() || name.find('\0') != std::string_view::npos || CountChars(name) > MaxKeyNameChars)
+        if (!ValidKeyName(name))
             return std::nullopt;
         names.emplace_back(name);
         if (end == std::string_view::npos)

@@ -22,8 +22,11 @@ struct TAccount {
 };
 
 // What LoadAccount read. A load stops at its first error; the fields it did not reach are
-// empty optionals, and the window keeps what those controls showed before.
+// empty optionals, and the window keeps what those controls showed before. Failed tells a
+// store that could not be read (locked past its wait, unreadable, the key unreachable) from a
+// record that lacks a value: after a failed load the fields are not the record's.
 struct TAccountFields {
+    bool Failed = false;
     std::optional<std::string> Info;
     std::optional<std::string> Host;
     std::optional<std::string> UserName;

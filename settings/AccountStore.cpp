@@ -35,9 +35,10 @@ bool SaveAccount(const TAccount& account)
     if (account.Name.empty())
         return true;
     ReseedSeedGenerator();
+    RegistryAccessor reg;
     try {
-        RegistryAccessor reg;
-        reg.OpenKey(AccountKeyPrefix + account.Name, true);
+        if (!reg.OpenKey(AccountKeyPrefix + account.Name, true))
+            throw ERegistryException("Cannot open the record of '" + account.Name + "'");
         reg.WriteString("info", account.Info);
         reg.WriteString("host", account.Host);
         reg.WriteString("username", account.UserName);
@@ -58,6 +59,9 @@ bool SaveAccount(const TAccount& account)
         reg.CommitKey();
         return true;
     } catch (const std::exception&) {
+        // A record is written whole or not at all: a "password" must never be left beside the
+        // "seed" of another save.
+        reg.DiscardKey();
         return false;
     }
 }
@@ -69,7 +73,10 @@ TAccountFields LoadAccount(const std::string& name)
         return fields;
     try {
         RegistryAccessor reg;
-        reg.OpenKey(AccountKeyPrefix + name, true);
+        if (!reg.OpenKey(AccountKeyPrefix + name, true)) {
+            fields.Failed = true;
+            return fields;
+        }
         fields.Info = reg.ReadString("info");
         fields.Host = reg.ReadString("host");
         fields.UserName = reg.ReadString("username");
@@ -77,7 +84,11 @@ TAccountFields LoadAccount(const std::string& name)
         fields.Password = UnscrambleString(reg.ReadString("password"), seed);
         fields.LastChecked = reg.ReadString("lastChecked");
         fields.Status = reg.ReadString("status");
-    } catch (const std::exception&) { }
+    } catch (const ERegistryException& e) {
+        fields.Failed = e.StoreFailed;
+    } catch (const std::exception&) {
+        fields.Failed = true;
+    }
     return fields;
 }
 

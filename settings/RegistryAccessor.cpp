@@ -8,9 +8,11 @@ using namespace platform;
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& name, LONG code)
+// storeFailed is false for a missing value or one of the wrong type: facts about the record,
+// not failures of the store.
+[[noreturn]] void Fail(const std::string& what, const std::string& name, LONG code, bool storeFailed = true)
 {
-    throw ERegistryException(what + " '" + name + "' (error " + std::to_string(code) + ")");
+    throw ERegistryException(what + " '" + name + "' (error " + std::to_string(code) + ")", storeFailed);
 }
 
 // Closes a key handle when it goes out of scope.
@@ -87,6 +89,14 @@ bool RegistryAccessor::CloseKey()
     return err == ERROR_SUCCESS;
 }
 
+void RegistryAccessor::DiscardKey()
+{
+    if (key_ == 0)
+        return;
+    RegDiscardWrites();
+    CloseKey();
+}
+
 void RegistryAccessor::CommitKey()
 {
     if (!CloseKey())
@@ -109,7 +119,7 @@ std::string RegistryAccessor::ReadString(const std::string& name)
     if (size == 0)
         return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ)
-        Fail("Invalid data type for", name, ERROR_INVALID_PARAMETER);
+        Fail("Invalid data type for", name, ERROR_INVALID_PARAMETER, false);
     std::string bytes(size, '\0');
     err = RegQueryValueEx(key_, name, &type, bytes.data(), &size);
     if (err != ERROR_SUCCESS)
@@ -128,10 +138,12 @@ int RegistryAccessor::ReadInteger(const std::string& name)
     unsigned char bytes[4] = {};
     DWORD size = sizeof bytes;
     const LONG err = RegQueryValueEx(key_, name, &type, bytes, &size);
+    if (err == ERROR_MORE_DATA)
+        Fail("Invalid data type for", name, err, false);
     if (err != ERROR_SUCCESS)
-        Fail("Failed to get data for", name, err);
+        Fail("Failed to get data for", name, err, err != ERROR_FILE_NOT_FOUND);
     if (type != REG_DWORD || size != 4)
-        Fail("Invalid data type for", name, ERROR_INVALID_PARAMETER);
+        Fail("Invalid data type for", name, ERROR_INVALID_PARAMETER, false);
     const std::uint32_t value = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8
         | static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     return static_cast<std::int32_t>(value);

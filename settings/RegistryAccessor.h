@@ -12,7 +12,13 @@ namespace settings {
 
 class ERegistryException : public platform::Exception {
 public:
-    using Exception::Exception;
+    // storeFailed: the store could not be reached or refused the operation; false when the
+    // store answered and only the record is not as expected (a value missing or of another type).
+    explicit ERegistryException(std::string message, bool storeFailed = true)
+        : Exception(std::move(message))
+        , StoreFailed(storeFailed)
+    { }
+    bool StoreFailed;
 };
 
 // Paths with a leading backslash start at HKEY_CURRENT_USER; others at the open key (or at
@@ -31,6 +37,8 @@ public:
     bool CloseKey();
     // Closes the key and raises when its writes could not be made durable.
     void CommitKey();
+    // Takes back everything written since the key was opened; the key is closed.
+    void DiscardKey();
     bool HasKey() const { return key_ != 0; }
 
     // Missing or empty: empty text; not REG_SZ or REG_EXPAND_SZ: error; ends at the first zero byte.

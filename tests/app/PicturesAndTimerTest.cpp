@@ -80,6 +80,17 @@ TEST(DateTimeText, LongTimeHasSecondsAndNoTimeZone)
     EXPECT_TRUE(text.contains("09")) << text.toStdString();
     EXPECT_FALSE(text.contains("UTC")) << text.toStdString();
     EXPECT_FALSE(app::ShortDateText(QDate(2026, 12, 9)).isEmpty());
+    EXPECT_EQ(app::LongTimeText(QTime(13, 5, 9), QLocale(QLocale::English, QLocale::UnitedStates)), "1:05:09 PM");
+    EXPECT_EQ(app::LongTimeText(QTime(13, 5, 9), QLocale::c()), "13:05:09");
+}
+
+TEST(DateTimeText, TimeZoneFieldsGoWithTheirBlanksAndBracketsAndQuotedTextStays)
+{
+    EXPECT_EQ(app::WithoutTimeZone("HH:mm:ss t"), "HH:mm:ss");
+    EXPECT_EQ(app::WithoutTimeZone("h:mm:ss AP tttt"), "h:mm:ss AP");
+    EXPECT_EQ(app::WithoutTimeZone("HH:mm:ss (t)"), "HH:mm:ss");
+    EXPECT_EQ(app::WithoutTimeZone("t HH:mm:ss"), "HH:mm:ss");
+    EXPECT_EQ(app::WithoutTimeZone("H 'h' mm 'et' ss t"), "H 'h' mm 'et' ss");
 }
 
 TEST(Timer, ZeroIntervalNeverFiresAndAPositiveOneDoes)

@@ -15,10 +15,16 @@ TEST(CheckTexts, LastCheckedIsDateThenTime)
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QDateTime when(QDate(2026, 3, 7), QTime(14, 5, 9));
     const QString text = LastCheckedText(when, us);
-    EXPECT_EQ(
-        text, us.toString(when.date(), QLocale::ShortFormat) + " || " + us.toString(when.time(), QLocale::LongFormat));
-    EXPECT_TRUE(text.startsWith("3/7/26")) << text.toStdString();
-    EXPECT_TRUE(text.contains(" || 2:05:09")) << text.toStdString();
+    EXPECT_EQ(text, "3/7/26 || 2:05:09 PM");
+}
+
+TEST(CheckTexts, LastCheckedNamesNoTimeZone)
+{
+    const QDateTime when(QDate(2026, 12, 9), QTime(17, 58, 16), Qt::UTC);
+    EXPECT_EQ(LastCheckedText(when, QLocale::c()), "9 Dec 2026 || 17:58:16");
+    EXPECT_EQ(LastCheckedText(when, QLocale(QLocale::German, QLocale::Germany)), "09.12.26 || 17:58:16");
+    const QDateTime local(QDate(2026, 7, 1), QTime(8, 0, 5));
+    EXPECT_EQ(LastCheckedText(local, QLocale::c()), "1 Jul 2026 || 08:00:05");
 }
 
 TEST(CheckTexts, ResultCaptions)

@@ -25,6 +25,27 @@ TEST_F(Quorvel, ShowsItsWindowAndItsIconInTheTray)
     EXPECT_TRUE(session->Screenshot("root", artifact("screen-at-start.png")));
 }
 
+TEST_F(Quorvel, ItsTitleBarIsAskedForMenuMinimiseAndCloseButNoMaximise)
+{
+    Launch();
+    // The window's Motif hints: flags, functions, decorations, as xprop prints them.
+    const QString hints = session->Property(window, "_MOTIF_WM_HINTS");
+    const QStringList fields = hints.section('=', 1).split(',', Qt::SkipEmptyParts);
+    ASSERT_GE(fields.size(), 3) << hints.toStdString();
+    bool ok = false;
+    const unsigned functions = fields[1].trimmed().toUInt(&ok, 16);
+    ASSERT_TRUE(ok) << hints.toStdString();
+    const unsigned decorations = fields[2].trimmed().toUInt(&ok, 16);
+    ASSERT_TRUE(ok) << hints.toStdString();
+    constexpr unsigned resize = 0x2, minimise = 0x8, maximise = 0x10, close = 0x20;
+    EXPECT_EQ(functions & (resize | minimise | maximise | close), resize | minimise | close) << hints.toStdString();
+    constexpr unsigned border = 0x2, title = 0x8, menu = 0x10, minimiseButton = 0x20, maximiseButton = 0x40;
+    EXPECT_EQ(
+        decorations & (border | title | menu | minimiseButton | maximiseButton), border | title | menu | minimiseButton)
+        << hints.toStdString();
+    EXPECT_TRUE(session->Screenshot("root", artifact("title-bar.png")));
+}
+
 TEST_F(Quorvel, MinimisedItLeavesTheTaskBarAndADoubleClickOnTheIconBringsItBack)
 {
     ASSERT_NO_FATAL_FAILURE(Launch());

@@ -242,7 +242,7 @@ TEST_F(AccountStore, SavingTwiceStoresDifferentScrambledTexts)
     EXPECT_EQ(LoadAccount("Twice").Password, "same password");
 }
 
-TEST_F(AccountStore, PasswordNoSeedCanStoreEndsTheSaveAndKeepsTheOldOne)
+TEST_F(AccountStore, PasswordNoSeedCanStoreFailsTheSaveAndKeepsTheOldRecord)
 {
     ASSERT_TRUE(SaveAccount(Sample("Long", "old")));
     // Varied bytes: under every seed some position scrambles to zero.
@@ -256,7 +256,7 @@ TEST_F(AccountStore, PasswordNoSeedCanStoreEndsTheSaveAndKeepsTheOldOne)
     huge.Info = "new comment";
     EXPECT_FALSE(SaveAccount(huge));
     const TAccountFields f = LoadAccount("Long");
-    EXPECT_EQ(f.Info, "new comment");
+    EXPECT_EQ(f.Info, "my comment");
     ASSERT_TRUE(f.Password);
     EXPECT_TRUE(*f.Password == "old") << "password of " << f.Password->size() << " bytes";
 }

@@ -277,6 +277,47 @@ TEST_F(Registry, AForeignFileIsNeitherUsedNorTouched)
     EXPECT_EQ(f.readAll(), QByteArray("not a database, but somebody's file\n"));
 }
 
+TEST_F(Registry, AnotherProgramsDatabaseIsLeftByteIdentical)
+{
+    ASSERT_EQ(mkdir((registry_.Folder() + "/config").c_str(), 0700), 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(registry_.Path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me');", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    QFile f(QString::fromStdString(registry_.Path()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    HKEY key = 0;
+    EXPECT_NE(RegCreateKeyEx(HKEY_CURRENT_USER, "x", &key), ERROR_SUCCESS);
+    std::string reason;
+    EXPECT_NE(RegCheckStore(&reason), ERROR_SUCCESS);
+    EXPECT_EQ(reason, "A database of another program");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(registry_.Path() + "-wal")));
+}
+
+TEST_F(Registry, DiscardedWritesAreNeverCommitted)
+{
+    probe::SetString("k", "v", "kept");
+    HKEY key = Create("k");
+    ASSERT_EQ(RegSetValueEx(key, "v", REG_SZ, "gone", 5), ERROR_SUCCESS);
+    HKEY other = Create("new");
+    EXPECT_EQ(RegDiscardWrites(), ERROR_SUCCESS);
+    EXPECT_NE(RegSetValueEx(key, "w", REG_SZ, "x", 2), ERROR_SUCCESS);
+    RegCloseKey(other);
+    RegCloseKey(key);
+    open_.clear();
+    EXPECT_EQ(CommittedValue("v"), std::string("kept", 5));
+    EXPECT_FALSE(probe::KeyExists("new"));
+    probe::SetString("k", "v", "later");
+    EXPECT_EQ(CommittedValue("v"), std::string("later", 6));
+}
+
 TEST_F(Registry, AStoreRemovedBetweenOperationsIsMadeAfresh)
 {
     probe::SetString("k", "v", "1");

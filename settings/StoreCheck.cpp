@@ -1,0 +1,15 @@
+#include "settings/StoreCheck.h"
+
+#include "platform/Registry.h"
+
+namespace settings {
+
+TStoreCheck CheckStore()
+{
+    TStoreCheck check;
+    check.Path = platform::RegistryPath();
+    check.Usable = platform::RegCheckStore(&check.Reason) == platform::ERROR_SUCCESS;
+    return check;
+}
+
+} // namespace settings

@@ -1,0 +1,56 @@
+// The store file's rows read with SQLite itself, beside the code under test: what is on disk.
+#pragma once
+
+#include <sqlite3.h>
+#include <string>
+
+namespace testing_support {
+
+// Every account record, each value as name, type and bytes in hex, one line each; SQLite's
+// error when the file cannot be read.
+inline std::string AccountRows(const std::string& storePath)
+{
+    sqlite3* db = nullptr;
+    std::string rows;
+    if (sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        rows = std::string("cannot open: ") + sqlite3_errmsg(db);
+    } else {
+        sqlite3_busy_timeout(db, 10000);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+            "SELECT hex(k.name), hex(k.fold), hex(v.name), v.type, hex(v.data) FROM keys k"
+            " JOIN keys a ON a.id = k.parent AND CAST(a.name AS TEXT) = 'account'"
+            " LEFT JOIN vals v ON v.key = k.id ORDER BY k.id, v.fold",
+            -1, &st, nullptr);
+        if (!st)
+            rows = std::string("cannot read: ") + sqlite3_errmsg(db);
+        int rc = SQLITE_DONE;
+        while (st && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            for (int c = 0; c < 5; ++c) {
+                const auto* text = sqlite3_column_text(st, c);
+                rows += text ? reinterpret_cast<const char*>(text) : "-";
+                rows += c < 4 ? ' ' : '\n';
+            }
+        }
+        if (st && rc != SQLITE_DONE)
+            rows += std::string("cannot read: ") + sqlite3_errmsg(db);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+// Runs SQL on the store file through a connection of its own; true when it succeeded.
+inline bool ExecOnStore(const std::string& storePath, const char* sql)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open_v2(storePath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    if (ok) {
+        sqlite3_busy_timeout(db, 10000);
+        ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_close(db);
+    return ok;
+}
+
+} // namespace testing_support
