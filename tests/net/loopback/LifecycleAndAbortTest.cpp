@@ -287,3 +287,17 @@ TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
     s.Disconnect();
     EXPECT_EQ(disconnects, 2);
 }
+
+TEST(Notifications, AStaleReadMoreOfAnEarlierSocketDoesNotFailTheNextConnect)
+{
+    ScriptedPeer first([](PeerConnection& c) { c.waitForClose(); });
+    ScriptedPeer second([](PeerConnection& c) { c.waitForClose(); });
+    TPowersock s(nullptr);
+    connectTo(s, first.port());
+    const std::uint16_t earlier = s.Socket();
+    s.Disconnect();
+    // As a full chunk read just before the close would have left it queued.
+    platform::PostMessage(s.Handle(), net::WM_READ_MORE, earlier, reinterpret_cast<platform::LPARAM>(&s));
+    connectTo(s, second.port());
+    EXPECT_TRUE(s.NoError);
+}
