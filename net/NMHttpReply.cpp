@@ -77,7 +77,10 @@ void TNMHTTP::ReadBody()
         const auto size = std::filesystem::file_size(Body, error);
         if (FBodyLimit >= 0 && !error && size > static_cast<std::uintmax_t>(FBodyLimit))
             std::filesystem::resize_file(Body, static_cast<std::uintmax_t>(FBodyLimit), error);
-        std::uint64_t received = error ? 0 : static_cast<std::uint64_t>(size);
+        // A device such as /dev/null keeps nothing to measure: the count of the capture holds.
+        std::uint64_t received = static_cast<std::uint32_t>(BytesRecvd);
+        if (!error)
+            received = std::max<std::uint64_t>(received, size);
         if (FBodyLimit >= 0)
             received = std::min(received, static_cast<std::uint64_t>(FBodyLimit));
         JudgeBodyEnd(received);

@@ -7,51 +7,53 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <string_view>
 
 namespace net {
 namespace {
 
 constexpr std::size_t kMaxHeaderValue = 256;
 
-std::string Upper(std::string text)
+// Letter case does not matter in header names and connection tokens.
+bool SameText(std::string_view a, std::string_view b)
 {
-    std::transform(
-        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
 }
 
-std::string Lower(std::string text)
-{
-    std::transform(
-        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text)
+std::string_view Trim(std::string_view text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
 // The digits after "ENGTH:" and one more character; 0 without digits or when they overflow.
 std::int32_t ContentLengthOf(const std::string& line)
 {
-    const std::string upper = Upper(line);
-    const auto at = upper.find("ENGTH:");
+    std::size_t at = std::string::npos;
+    for (std::size_t i = 0; i + 6 <= line.size(); ++i) {
+        if (SameText(std::string_view(line).substr(i, 6), "ENGTH:")) {
+            at = i;
+            break;
+        }
+    }
     if (at == std::string::npos)
         return 0;
     std::size_t i = at + 6 + 1;
-    while (i < upper.size() && !std::isdigit(static_cast<unsigned char>(upper[i])))
+    while (i < line.size() && !std::isdigit(static_cast<unsigned char>(line[i])))
         ++i;
     std::int64_t value = 0;
-    for (; i < upper.size() && std::isdigit(static_cast<unsigned char>(upper[i])); ++i) {
-        value = value * 10 + (upper[i] - '0');
+    for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+        value = value * 10 + (line[i] - '0');
         if (value > std::numeric_limits<std::int32_t>::max())
             return 0;
     }
@@ -102,13 +104,13 @@ bool TReplyHeadReader::TakeLine(const std::string& line)
         return false;
     }
     // The values sit at fixed places: after the name, its colon and exactly one space.
-    const std::string name = Upper(NthField(line, ' ', 1));
-    if (name == "SET-COOKIE:") {
+    const std::string_view name = std::string_view(line).substr(0, line.find(' '));
+    if (SameText(name, "SET-COOKIE:")) {
         head_.Cookie = HeaderValueAt(line, 12);
-    } else if (name == "LOCATION:") {
+    } else if (SameText(name, "LOCATION:")) {
         head_.HasLocation = true;
         head_.Location = HeaderValueAt(line, 10);
-    } else if (name == "CONTENT-LENGTH:") {
+    } else if (SameText(name, "CONTENT-LENGTH:")) {
         head_.BytesToSend = ContentLengthOf(line);
     }
     NoteConnectionValues(line);
@@ -122,36 +124,37 @@ void TReplyHeadReader::NoteConnectionValues(const std::string& line)
     const auto colon = line.find(':');
     if (colon == std::string::npos)
         return;
-    const std::string name = Lower(Trim(line.substr(0, colon)));
-    if (name != "connection" && name != "proxy-connection" && name != "content-length")
+    const std::string_view name = Trim(std::string_view(line).substr(0, colon));
+    const bool length = SameText(name, "content-length");
+    if (!length && !SameText(name, "connection") && !SameText(name, "proxy-connection"))
         return;
-    const std::string value = Trim(line.substr(colon + 1));
-    if (name == "content-length") {
-        std::int64_t length = 0;
+    const std::string_view value = Trim(std::string_view(line).substr(colon + 1));
+    if (length) {
+        std::int64_t number = 0;
         bool valid = !value.empty();
         for (const char c : value) {
-            if (!std::isdigit(static_cast<unsigned char>(c)) || length > std::numeric_limits<std::int32_t>::max()) {
+            if (!std::isdigit(static_cast<unsigned char>(c)) || number > std::numeric_limits<std::int32_t>::max()) {
                 valid = false;
                 break;
             }
-            length = length * 10 + (c - '0');
+            number = number * 10 + (c - '0');
         }
-        valid = valid && length <= std::numeric_limits<std::int32_t>::max();
+        valid = valid && number <= std::numeric_limits<std::int32_t>::max();
         // Two different lengths, or one that is no plain number, cannot be trusted.
-        if (!valid || (head_.ContentLength >= 0 && head_.ContentLength != length))
+        if (!valid || (head_.ContentLength >= 0 && head_.ContentLength != number))
             head_.ContentLengthValid = false;
         else
-            head_.ContentLength = length;
+            head_.ContentLength = number;
         return;
     }
     std::size_t start = 0;
     for (;;) {
         const auto comma = value.find(',', start);
-        const std::string token
-            = Lower(Trim(value.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
-        if (token == "keep-alive")
+        if (SameText(
+                Trim(value.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start)),
+                "keep-alive"))
             head_.KeepAlive = true;
-        if (comma == std::string::npos)
+        if (comma == std::string_view::npos)
             break;
         start = comma + 1;
     }

@@ -5,12 +5,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <condition_variable>
@@ -95,7 +95,7 @@ TEST_F(VersionCheck, ALookupThatNeverAnswersEndsAfterHalfAMinute)
     const auto previous = platform::SetHostResolver([gate](const std::string&) {
         std::unique_lock lock(gate->m);
         gate->cv.wait(lock, [&] { return gate->open; });
-        return platform::HostLookupResult { };
+        return platform::HostLookupResult {};
     });
     SetEnvironment("QUORVEL_HOMEPAGE", "http://version.quorvel.test/");
     auto& f = Open();

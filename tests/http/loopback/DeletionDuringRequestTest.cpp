@@ -22,7 +22,8 @@ void DeleteDuringGet(ScriptServer& server, bool intoFile, const std::string& dat
     auto* http = new Probe(nullptr);
     http->InputFileMode = intoFile;
     http->Body = dir.filePath("body").toStdString();
-    QTimer::singleShot(150, [http] { delete http; });
+    // Counted from the connection, so that the wait it ends is the one of the phase under test.
+    http->OnConnect = [http](QObject*) { QTimer::singleShot(150, [http] { delete http; }); };
     if (data.empty())
         EXPECT_THROW(http->Get(server.url("/")), net::EAbortError);
     else

@@ -121,6 +121,18 @@ TEST(CutReply, AnIncompleteBodyIntoAFileFailsToo)
     EXPECT_EQ(ReadFile(http.Body), "short");
 }
 
+TEST(CutReply, AWholeBodyIntoADeviceIsWhole)
+{
+    // /dev/null keeps no size to measure the body by.
+    ScriptServer server;
+    server.AddConnection(
+        { S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nwhole"), S::Close() });
+    Probe http(nullptr);
+    http.InputFileMode = true;
+    http.Body = "/dev/null";
+    EXPECT_EQ(Request(http, server.url("/")).message, "");
+}
+
 TEST(CutReply, WholeBodiesAndBodiesWithoutALengthStillSucceed)
 {
     // The announced length reached, a head reply without a body, and no length at all.

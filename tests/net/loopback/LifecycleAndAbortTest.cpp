@@ -291,13 +291,25 @@ TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
 TEST(Notifications, AStaleReadMoreOfAnEarlierSocketDoesNotFailTheNextConnect)
 {
     ScriptedPeer first([](PeerConnection& c) { c.waitForClose(); });
-    ScriptedPeer second([](PeerConnection& c) { c.waitForClose(); });
+    // A full backlog: the next connect stays pending, so only its time-out can end it.
+    std::uint16_t port = 0;
+    const int listener = loopback::listenOn(port, 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+
     TPowersock s(nullptr);
     connectTo(s, first.port());
     const std::uint16_t earlier = s.Socket();
     s.Disconnect();
     // As a full chunk read just before the close would have left it queued.
     platform::PostMessage(s.Handle(), net::WM_READ_MORE, earlier, reinterpret_cast<platform::LPARAM>(&s));
-    connectTo(s, second.port());
-    EXPECT_TRUE(s.NoError);
+    s.Port = port;
+    s.TimeOut = 300;
+    EXPECT_EQ(messageOf([&] { s.Connect(); }), "Connection Timed out");
+    ::close(filler);
+    ::close(listener);
 }
