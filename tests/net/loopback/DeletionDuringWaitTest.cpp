@@ -46,14 +46,8 @@ template <typename Wait> std::string DeleteDuring(ScriptServer& server, Wait wai
 TEST(DeletionDuringWait, Connect)
 {
     // A full backlog: the connect stays pending.
-    std::uint16_t port = 0;
-    const int listener = loopback::listenOn(port, 0);
-    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    loopback::FullBacklog backlog;
+    const std::uint16_t port = backlog.port();
     auto* s = new TPowersock(nullptr);
     s->Host = "127.0.0.1";
     s->Port = port;
@@ -65,8 +59,6 @@ TEST(DeletionDuringWait, Connect)
         EXPECT_EQ(e.Message, "Connection Canceled");
     }
     EXPECT_EQ(TPowersock::LiveCount(), 0);
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST(DeletionDuringWait, Accept)
