@@ -85,7 +85,7 @@ TEST_F(VersionCheck, FailedRequestKeepsTheCheckingText)
 
 TEST_F(VersionCheck, ALookupThatNeverAnswersEndsAfterHalfAMinute)
 {
-    // The resolver answers only once the test is over: only the time-out can end the check.
+    // The resolver never answers while this test runs: only the time-out can end the check.
     struct Gate {
         std::mutex m;
         std::condition_variable cv;
@@ -103,11 +103,7 @@ TEST_F(VersionCheck, ALookupThatNeverAnswersEndsAfterHalfAMinute)
     clock.start();
     app::Guard([&] { f.lblHomePageClick(f.lblHomePage); });
     const qint64 elapsed = clock.elapsed();
-    {
-        std::lock_guard lock(gate->m);
-        gate->open = true;
-        gate->cv.notify_all();
-    }
+    // The gate stays shut: an answer released now could arrive after the event loop is gone.
     platform::SetHostResolver(previous);
     EXPECT_GE(elapsed, 30000);
     EXPECT_LT(elapsed, 45000);
