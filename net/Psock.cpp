@@ -125,7 +125,12 @@ void TPowersock::InitWinsock()
 bool TPowersock::WaitPass()
 {
     const QPointer<TPowersock> self(this);
-    platform::WaitPass();
+    // A pass sleeps until an event comes. Once canceled, every wait ends at its next test and
+    // nothing may come to wake it (ReadLn tests after its pass): run only what is pending.
+    if (Canceled)
+        platform::ProcessMessages();
+    else
+        platform::WaitPass();
     return !self.isNull();
 }
 
@@ -188,6 +193,7 @@ void TPowersock::Connect()
 {
     StatusMessage(level::Trace, status::Connecting);
     Canceled = false;
+    FChannelError.clear();
     CloseError = 0;
     if (Connected)
         throw ESockError("Already connected");
@@ -240,6 +246,7 @@ void TPowersock::Disconnect()
 void TPowersock::RequestCloseSocket()
 {
     StatusMessage(level::Socket, status::RequestCloseSocket);
+    EndSecureChannel();
     Connected = false;
     if (FSocket == kNoSocket)
         return;
@@ -340,11 +347,16 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
                 CloseError = platform::HIWORD(lParam);
                 char buffer[kChunkSize];
                 int n;
+                const std::uint16_t socket = FSocket;
                 do {
                     n = platform::recv(FSocket, buffer, kChunkSize, 0);
                     if (n > 0)
-                        StoreReceived(buffer, n);
-                } while (n > 0 && !Canceled);
+                        StoreIncoming(buffer, n);
+                } while (n > 0 && !Canceled && FSocket == socket);
+                // A failing secure channel has closed the connection already.
+                if (FSocket != socket)
+                    break;
+                NoteSecureEnd();
                 Connected = false;
                 RequestCloseSocket();
                 break;

@@ -63,6 +63,50 @@ std::optional<std::string> takeLineFromStream(TStream& stream)
     return line;
 }
 
+// For the length of a file transfer a file stream takes the place of one of the queues, with
+// PacketEvents and FileMode on; afterwards the queue comes back and both flags are cleared.
+// When the file cannot be opened, queue and flags are put back as they were and the open's
+// exception goes on. A component destroyed during the transfer is left alone.
+class FileInQueue {
+public:
+    FileInQueue(TPowersock& owner, std::unique_ptr<TStream>& queue)
+        : owner_(&owner)
+        , queue_(queue)
+        , kept_(std::move(queue))
+        , keptPacketEvents_(owner.PacketEvents)
+        , keptFileMode_(owner.FileMode)
+    {
+        owner.PacketEvents = true;
+        owner.FileMode = true;
+    }
+    ~FileInQueue()
+    {
+        if (!owner_)
+            return;
+        queue_ = std::move(kept_);
+        owner_->PacketEvents = opened_ ? false : keptPacketEvents_;
+        owner_->FileMode = opened_ ? false : keptFileMode_;
+    }
+    FileInQueue(const FileInQueue&) = delete;
+    FileInQueue& operator=(const FileInQueue&) = delete;
+
+    void Open(const std::string& fileName, TFileStream::Mode mode)
+    {
+        queue_ = std::make_unique<TFileStream>(fileName, mode);
+        opened_ = true;
+    }
+    // The queue as it was before the transfer.
+    TStream& Kept() { return *kept_; }
+
+private:
+    QPointer<TPowersock> owner_;
+    std::unique_ptr<TStream>& queue_;
+    std::unique_ptr<TStream> kept_;
+    bool keptPacketEvents_;
+    bool keptFileMode_;
+    bool opened_ = false;
+};
+
 } // namespace
 
 void TPowersock::SendBuffer(const char* Value, std::uint16_t count)
@@ -128,13 +172,19 @@ void TPowersock::WriteFromStream()
     InHandler = true;
     const ScopeExit clear([this] { InHandler = false; });
     StatusMessage(level::Trace, status::WriteFromStream);
+    // Records of the secure channel go out before anything new: the socket's next write
+    // notification resumes them when it is full.
+    if (!FlushChannelOutput())
+        return;
     const bool pending = FileMode ? SendQueue->Position() < SendQueue->Size() : SendQueue->Size() > 0;
+    if (!pending && FChannel)
+        SendDone = true;
     if (!pending || Canceled)
         return;
     SendQueue->Seek(FileMode ? FFileOffset : 0);
     char buffer[kChunkSize];
     const std::int64_t len = SendQueue->Read(buffer, kChunkSize);
-    const int n = platform::send(FSocket, buffer, static_cast<int>(len), 0);
+    const int n = SendToPeer(buffer, static_cast<int>(len));
     if (n == platform::SOCKET_ERROR) {
         LastError = platform::WSAGetLastError();
         SendQueue->Seek(0);
@@ -147,7 +197,7 @@ void TPowersock::WriteFromStream()
     if (sentUpTo >= SendQueue->Size()) {
         if (!FileMode)
             SendQueue->Clear();
-        SendDone = true;
+        SendDone = FChannelOut.empty();
     } else {
         if (FileMode) {
             SendQueue->Seek(sentUpTo);
@@ -205,7 +255,7 @@ void TPowersock::ReadToStream()
             if (OnSocketError)
                 OnSocketError(this, static_cast<std::uint16_t>(LastError), text);
         } else {
-            if (!StoreReceived(buffer, n))
+            if (!StoreIncoming(buffer, n))
                 return;
             if (PacketEvents) {
                 BytesRecvd = addWrapping(BytesRecvd, n);
@@ -233,6 +283,8 @@ std::string TPowersock::ReadLn()
             if (auto line = queue ? queue->TakeLine() : takeLineFromStream(*ReceiveQueue))
                 return std::move(*line);
         }
+        if (!Connected)
+            RaiseSecureFailure();
         if (!WaitPass())
             throw EAbortError("Socket readln aborted");
     }
@@ -264,28 +316,9 @@ std::string TPowersock::Transaction(const std::string& Command)
 void TPowersock::SendFile(const std::string& FileName)
 {
     StatusMessage(level::Trace, status::SendFile);
-    std::unique_ptr<TStream> kept = std::move(SendQueue);
-    const bool keptPacketEvents = PacketEvents;
-    const bool keptFileMode = FileMode;
-    PacketEvents = true;
-    FileMode = true;
-    try {
-        SendQueue = std::make_unique<TFileStream>(FileName, TFileStream::Mode::OpenRead);
-    } catch (...) {
-        SendQueue = std::move(kept);
-        PacketEvents = keptPacketEvents;
-        FileMode = keptFileMode;
-        throw;
-    }
-    bool alive = true;
     {
-        const ScopeExit restore([&] {
-            if (!alive)
-                return;
-            SendQueue = std::move(kept);
-            PacketEvents = false;
-            FileMode = false;
-        });
+        FileInQueue file(*this, SendQueue);
+        file.Open(FileName, TFileStream::Mode::OpenRead);
         const std::int64_t size = SendQueue->Size();
         SendDone = false;
         FSendError = 0;
@@ -294,14 +327,10 @@ void TPowersock::SendFile(const std::string& FileName)
         BytesToSend = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
         platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
         while (!SendDone && !Canceled && size > 0 && FSendError == 0) {
-            if (!WaitPass()) {
-                alive = false;
-                break;
-            }
+            if (!WaitPass())
+                throw EAbortError("Socket send aborted");
         }
     }
-    if (!alive)
-        throw EAbortError("Socket send aborted");
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -312,47 +341,25 @@ void TPowersock::SendFile(const std::string& FileName)
 
 void TPowersock::CaptureFile(const std::string& FileName)
 {
-    std::unique_ptr<TStream> kept = std::move(ReceiveQueue);
-    const bool keptPacketEvents = PacketEvents;
-    const bool keptFileMode = FileMode;
-    PacketEvents = true;
-    FileMode = true;
-    StatusMessage(level::Trace, status::CaptureFile);
-    try {
-        ReceiveQueue = std::make_unique<TFileStream>(FileName, TFileStream::Mode::Create);
-    } catch (...) {
-        ReceiveQueue = std::move(kept);
-        PacketEvents = keptPacketEvents;
-        FileMode = keptFileMode;
-        throw;
-    }
-    bool alive = true;
     {
-        const ScopeExit restore([&] {
-            if (!alive)
-                return;
-            ReceiveQueue = std::move(kept);
-            PacketEvents = false;
-            FileMode = false;
-        });
+        FileInQueue file(*this, ReceiveQueue);
+        StatusMessage(level::Trace, status::CaptureFile);
+        file.Open(FileName, TFileStream::Mode::Create);
         FCaptureError.clear();
         BytesRecvd = 0;
-        if (kept->Size() > 0) {
+        TStream& kept = file.Kept();
+        if (kept.Size() > 0) {
             std::string scratch;
-            const std::string_view bytes = streamBytes(*kept, scratch);
+            const std::string_view bytes = streamBytes(kept, scratch);
             ReceiveQueue->Append(bytes);
             BytesRecvd = addWrapping(0, static_cast<std::int64_t>(bytes.size()));
-            kept->Clear();
+            kept.Clear();
         }
         while (Connected && !Canceled && FCaptureError.empty()) {
-            if (!WaitPass()) {
-                alive = false;
-                break;
-            }
+            if (!WaitPass())
+                throw EAbortError("Socket send aborted");
         }
     }
-    if (!alive)
-        throw EAbortError("Socket send aborted");
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -362,6 +369,7 @@ void TPowersock::CaptureFile(const std::string& FileName)
         FCaptureError.clear();
         throw EWriteError(message);
     }
+    RaiseSecureFailure();
 }
 
 void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
@@ -382,6 +390,8 @@ void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
         const bool queued = ReceiveQueue->Size() > 0;
         if (Canceled)
             break;
+        if (!Connected && !queued)
+            RaiseSecureFailure();
         if (Size == -1 && !Connected && !queued)
             break;
         if (Size >= 0 && AString.size() >= limit)

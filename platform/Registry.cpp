@@ -21,6 +21,7 @@ struct Session {
     std::string path;
     FileIdentity identity;
     bool inTransaction = false;
+    bool writing = false;
     bool broken = false;
     std::map<HKEY, std::int64_t> handles;
     HKEY nextHandle = 0x100;
@@ -79,22 +80,35 @@ LONG Walk(HKEY parent, const std::string& subKey, bool create, std::int64_t* id)
     return err;
 }
 
+// Creates what is missing of the path, all of it or nothing.
+LONG CreatePath(HKEY parent, const std::string& subKey, std::int64_t* id)
+{
+    sqlite3* db = SessionDb();
+    LONG err = ErrorFromSqlite(Exec(db, "SAVEPOINT walk"));
+    if (err != ERROR_SUCCESS)
+        return err;
+    err = Walk(parent, subKey, true, id);
+    if (err != ERROR_SUCCESS)
+        Exec(db, "ROLLBACK TO walk");
+    Exec(db, "RELEASE walk");
+    return err;
+}
+
 LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* result)
 {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     *result = 0;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+    // Opening a key that is there only reads, also when the caller would have created it.
+    if (const LONG err = Enter(Access::Read); err != ERROR_SUCCESS)
         return err;
-    sqlite3* db = SessionDb();
-    // A path created half-way is taken back, so that a failed create leaves no keys behind.
-    LONG err = ErrorFromSqlite(Exec(db, "SAVEPOINT walk"));
     std::int64_t id = 0;
-    if (err == ERROR_SUCCESS) {
-        err = Walk(parent, subKey, create, &id);
-        if (err != ERROR_SUCCESS)
-            Exec(db, "ROLLBACK TO walk");
-        Exec(db, "RELEASE walk");
+    LONG err = Walk(parent, subKey, false, &id);
+    if (err == ERROR_FILE_NOT_FOUND && create) {
+        err = Enter(Access::Write);
+        // The path is walked again: the snapshot it was looked up in is gone.
+        if (err == ERROR_SUCCESS)
+            err = CreatePath(parent, subKey, &id);
     }
     if (err == ERROR_SUCCESS) {
         Session& s = State();
@@ -105,15 +119,36 @@ LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* res
     return Leave(err);
 }
 
+// A session that has only read so far gives up its snapshot and takes the write lock, waiting
+// for it up to the busy time-out. SQLite would neither wait for the lock when a read transaction
+// starts writing nor let it write once another process has committed since it began.
+LONG BeginWriting(Session& s)
+{
+    sqlite3* db = s.db.get();
+    int rc = Exec(db, "COMMIT");
+    if (rc == SQLITE_OK)
+        rc = Exec(db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+        // No transaction is left: the rest of the session fails, and ends at the last close.
+        s.broken = true;
+        return ErrorFromSqlite(rc);
+    }
+    s.writing = true;
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 namespace registry {
 
-LONG Enter()
+LONG Enter(Access access)
 {
     Session& s = State();
-    if (s.inTransaction)
-        return s.broken ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
+    if (s.inTransaction) {
+        if (s.broken)
+            return ERROR_REGISTRY_IO_FAILED;
+        return access == Access::Write && !s.writing ? BeginWriting(s) : ERROR_SUCCESS;
+    }
     const std::string path = RegistryPath();
     FileIdentity now;
     if (!s.db || path != s.path || !IdentifyFile(path, &now) || !(now == s.identity)) {
@@ -126,10 +161,11 @@ LONG Enter()
         s.db = std::move(db);
         s.path = path;
     }
-    const int rc = Exec(s.db.get(), "BEGIN IMMEDIATE");
+    const int rc = Exec(s.db.get(), access == Access::Write ? "BEGIN IMMEDIATE" : "BEGIN");
     if (rc != SQLITE_OK)
         return ErrorFromSqlite(rc);
     s.inTransaction = true;
+    s.writing = access == Access::Write;
     s.broken = false;
     return ERROR_SUCCESS;
 }
@@ -225,65 +261,51 @@ LONG RegCloseKey(HKEY key)
 
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values)
 {
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Read, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(),
             "SELECT count(*), coalesce(max(length(name)), 0), (SELECT count(*) FROM vals WHERE key = ?1)"
             " FROM keys WHERE parent = ?1");
         s.Bind(1, id);
         const int rc = s.Step();
-        if (rc == SQLITE_ROW) {
-            if (subKeys)
-                *subKeys = static_cast<DWORD>(s.Int(0));
-            if (maxSubKeyLen)
-                *maxSubKeyLen = static_cast<DWORD>(s.Int(1));
-            if (values)
-                *values = static_cast<DWORD>(s.Int(2));
-        } else {
-            err = StatementFailed(rc);
-        }
-    }
-    return Leave(err);
+        if (rc != SQLITE_ROW)
+            return StatementFailed(rc);
+        if (subKeys)
+            *subKeys = static_cast<DWORD>(s.Int(0));
+        if (maxSubKeyLen)
+            *maxSubKeyLen = static_cast<DWORD>(s.Int(1));
+        if (values)
+            *values = static_cast<DWORD>(s.Int(2));
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize)
 {
     if (!name || !nameSize)
         return ERROR_INVALID_PARAMETER;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Read, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(), "SELECT name FROM keys WHERE parent = ? ORDER BY fold, name LIMIT 1 OFFSET ?");
         s.Bind(1, id).Bind(2, index);
         const int rc = s.Step();
-        if (rc == SQLITE_ROW) {
-            const std::string found = s.Blob(0);
-            if (*nameSize < found.size() + 1) {
-                err = ERROR_MORE_DATA;
-            } else {
-                std::memcpy(name, found.data(), found.size());
-                name[found.size()] = '\0';
-                *nameSize = static_cast<DWORD>(found.size());
-            }
-        } else if (rc == SQLITE_DONE) {
-            err = ERROR_NO_MORE_ITEMS;
-        } else {
-            err = StatementFailed(rc);
-        }
-    }
-    return Leave(err);
+        if (rc == SQLITE_DONE)
+            return ERROR_NO_MORE_ITEMS;
+        if (rc != SQLITE_ROW)
+            return StatementFailed(rc);
+        const std::string found = s.Blob(0);
+        if (*nameSize < found.size() + 1)
+            return ERROR_MORE_DATA;
+        std::memcpy(name, found.data(), found.size());
+        name[found.size()] = '\0';
+        *nameSize = static_cast<DWORD>(found.size());
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegDeleteKey(HKEY parent, const std::string& subKey)
 {
     if (subKey.empty())
         return ERROR_BAD_PATHNAME;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
+    if (const LONG err = Enter(Access::Write); err != ERROR_SUCCESS)
         return err;
     std::int64_t id = 0;
     LONG err = Walk(parent, subKey, false, &id);
@@ -321,11 +343,7 @@ LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const voi
 {
     if (!ValidValueName(valueName) || (size > 0 && !data) || (type == REG_DWORD && size != 4))
         return ERROR_INVALID_PARAMETER;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Write, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(),
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
             " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -335,9 +353,9 @@ LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const voi
             .Bind(4, type)
             .BindBlob(5, std::string_view(static_cast<const char*>(data), size));
         if (const int rc = s.Run(); rc != SQLITE_DONE)
-            err = StatementFailed(rc);
-    }
-    return Leave(err);
+            return StatementFailed(rc);
+        return ERROR_SUCCESS;
+    });
 }
 
 LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, void* data, DWORD* size)
@@ -346,31 +364,26 @@ LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, void* 
         return ERROR_INVALID_PARAMETER;
     if (!ValidValueName(valueName))
         return ERROR_FILE_NOT_FOUND;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Read, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(), "SELECT type, data FROM vals WHERE key = ? AND fold = ?");
         s.Bind(1, id).BindBlob(2, FoldName(valueName));
         const int rc = s.Step();
-        if (rc == SQLITE_ROW) {
-            const std::string bytes = s.Blob(1);
-            if (type)
-                *type = static_cast<DWORD>(s.Int(0));
-            if (data && *size < bytes.size())
-                err = ERROR_MORE_DATA;
-            else if (data)
-                std::memcpy(data, bytes.data(), bytes.size());
-            if (size)
-                *size = static_cast<DWORD>(bytes.size());
-        } else if (rc == SQLITE_DONE) {
-            err = ERROR_FILE_NOT_FOUND;
-        } else {
-            err = StatementFailed(rc);
-        }
-    }
-    return Leave(err);
+        if (rc == SQLITE_DONE)
+            return ERROR_FILE_NOT_FOUND;
+        if (rc != SQLITE_ROW)
+            return StatementFailed(rc);
+        const std::string bytes = s.Blob(1);
+        LONG err = ERROR_SUCCESS;
+        if (type)
+            *type = static_cast<DWORD>(s.Int(0));
+        if (data && *size < bytes.size())
+            err = ERROR_MORE_DATA;
+        else if (data)
+            std::memcpy(data, bytes.data(), bytes.size());
+        if (size)
+            *size = static_cast<DWORD>(bytes.size());
+        return err;
+    });
 }
 
 } // namespace platform

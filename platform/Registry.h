@@ -41,10 +41,13 @@ std::string RegistryPath();
 // Paths are relative to the parent key and hold key names joined by single backslashes; an
 // empty name anywhere in a path is refused. Names compare without regard to case.
 //
-// Writes through open keys are grouped: from the first key opened until the last one is closed
-// the process holds the store's write lock, and closing the last key commits everything written
-// meanwhile in one durable transaction. A process that dies before that leaves the store as it
-// was; a second process waits (up to a few seconds) for the lock instead of interleaving.
+// Calls through open keys are grouped: from the first key opened until the last one is closed
+// they share one transaction, and closing the last key commits everything written meanwhile at
+// once. Until its first write the group only reads, and never waits for another process; the
+// first write takes the store's write lock, waiting for another process's group to end (up to
+// a few seconds) instead of interleaving with it. A process that dies before the commit leaves
+// the store as it was. Like closing a registry key, a commit does not force the data to disk:
+// a power cut may lose the last commits, never the store's consistency.
 // Keys are meant to be opened and closed within one operation of the user-interface thread.
 LONG RegCreateKeyEx(HKEY parent, const std::string& subKey, HKEY* result);
 LONG RegOpenKeyEx(HKEY parent, const std::string& subKey, HKEY* result);

@@ -149,16 +149,20 @@ LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity)
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
     sqlite3_extended_result_codes(raw, 1);
 
-    // WAL keeps readers and the writer apart and survives a killed writer; full syncs make a
-    // commit durable when it returns. Should WAL be unavailable, the rollback journal is just
-    // as safe, only slower.
+    // WAL keeps readers and the writer apart and survives a killed writer. A commit is not
+    // forced to disk, as closing a registry key does not flush it: a killed process loses
+    // nothing it committed, and a power cut may lose the last commits but never corrupts the
+    // store, since the log is synced before it is copied into the file. Should WAL be
+    // unavailable, the rollback journal with full syncs is as safe, only slower.
+    bool wal = false;
     {
         Statement journal(raw, "PRAGMA journal_mode = WAL");
         rc = journal.Step();
         if (rc != SQLITE_ROW && (rc & 0xFF) != SQLITE_BUSY)
             return ErrorFromSqlite(rc);
+        wal = rc == SQLITE_ROW && journal.Blob(0) == "wal";
     }
-    rc = Exec(raw, "PRAGMA synchronous = FULL");
+    rc = Exec(raw, wal ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL");
     if (rc != SQLITE_OK)
         return ErrorFromSqlite(rc);
     if (const LONG err = PrepareSchema(raw); err != ERROR_SUCCESS)

@@ -19,7 +19,7 @@ struct FileIdentity {
 };
 
 // Opens the store at path, creating its folder (0700) and the file (0600) when missing, in WAL
-// mode with full syncs and a busy timeout. A file that is not one of ours is left untouched.
+// mode without a sync at each commit, and with a busy timeout. A file that is not one of ours is left untouched.
 LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity);
 
 // The identity of the file now at path, if any.

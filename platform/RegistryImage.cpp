@@ -158,18 +158,12 @@ LONG RegSaveKey(HKEY key, const std::string& fileName)
 {
     if (fileName.empty())
         return ERROR_INVALID_PARAMETER;
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    Tree tree;
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Read, [&](std::int64_t id) -> LONG {
+        Tree tree;
         if (const int rc = ReadTree(SessionDb(), id, &tree); rc != SQLITE_OK)
-            err = StatementFailed(rc);
-    }
-    if (err == ERROR_SUCCESS)
-        err = WriteImage(fileName, tree);
-    return Leave(err);
+            return StatementFailed(rc);
+        return WriteImage(fileName, tree);
+    });
 }
 
 LONG RegRestoreKey(HKEY key, const std::string& fileName)
@@ -182,33 +176,28 @@ LONG RegRestoreKey(HKEY key, const std::string& fileName)
         if (const int rc = ReadTree(image.get(), TopKeyId, &tree); rc != SQLITE_OK)
             return ErrorFromSqlite(rc) == ERROR_SUCCESS ? ERROR_BADDB : ErrorFromSqlite(rc);
     }
-    if (const LONG err = Enter(); err != ERROR_SUCCESS)
-        return err;
-    std::int64_t id = 0;
-    LONG err = ResolveKey(key, &id);
-    if (err == ERROR_SUCCESS) {
+    return OnKey(key, Access::Write, [&](std::int64_t id) -> LONG {
         sqlite3* db = SessionDb();
         int rc = Exec(db, "SAVEPOINT restore");
-        if (rc == SQLITE_OK) {
-            Statement values(db, std::string(SubtreeIds) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
-            rc = values.Bind(1, id).Run();
-            if (rc == SQLITE_DONE) {
-                Statement keys(
-                    db, std::string(SubtreeIds) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND id <> ?1");
-                rc = keys.Bind(1, id).Run();
-            }
-            if (rc == SQLITE_DONE)
-                rc = WriteTree(db, tree, id);
-            if (rc != SQLITE_OK) {
-                err = StatementFailed(rc);
-                Exec(db, "ROLLBACK TO restore");
-            }
-            Exec(db, "RELEASE restore");
-        } else {
-            err = StatementFailed(rc);
+        if (rc != SQLITE_OK)
+            return StatementFailed(rc);
+        Statement values(db, std::string(SubtreeIds) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
+        rc = values.Bind(1, id).Run();
+        if (rc == SQLITE_DONE) {
+            Statement keys(
+                db, std::string(SubtreeIds) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND id <> ?1");
+            rc = keys.Bind(1, id).Run();
         }
-    }
-    return Leave(err);
+        if (rc == SQLITE_DONE)
+            rc = WriteTree(db, tree, id);
+        LONG err = ERROR_SUCCESS;
+        if (rc != SQLITE_OK) {
+            err = StatementFailed(rc);
+            Exec(db, "ROLLBACK TO restore");
+        }
+        Exec(db, "RELEASE restore");
+        return err;
+    });
 }
 
 } // namespace platform

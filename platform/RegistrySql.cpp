@@ -1,10 +1,73 @@
 #include "platform/RegistrySql.h"
 
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
 namespace platform::registry {
 
-Statement::Statement(sqlite3* db, std::string_view sql)
+namespace {
+
+// Idle prepared statements of each open connection, by their text.
+using Idle = std::map<std::string, std::vector<sqlite3_stmt*>, std::less<>>;
+std::mutex g_cacheMutex;
+std::map<sqlite3*, Idle> g_cache;
+
+sqlite3_stmt* TakeIdle(sqlite3* db, std::string_view sql)
 {
-    prepareResult_ = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+    const std::lock_guard lock(g_cacheMutex);
+    const auto connection = g_cache.find(db);
+    if (connection == g_cache.end())
+        return nullptr;
+    const auto idle = connection->second.find(sql);
+    if (idle == connection->second.end() || idle->second.empty())
+        return nullptr;
+    sqlite3_stmt* stmt = idle->second.back();
+    idle->second.pop_back();
+    return stmt;
+}
+
+void KeepIdle(sqlite3* db, std::string_view sql, sqlite3_stmt* stmt)
+{
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    const std::lock_guard lock(g_cacheMutex);
+    auto& idle = g_cache[db];
+    const auto it = idle.find(sql);
+    if (it != idle.end())
+        it->second.push_back(stmt);
+    else
+        idle.emplace(std::string(sql), std::vector<sqlite3_stmt*> { stmt });
+}
+
+} // namespace
+
+void SqliteCloser::operator()(sqlite3* db) const
+{
+    std::vector<sqlite3_stmt*> idle;
+    {
+        const std::lock_guard lock(g_cacheMutex);
+        if (const auto it = g_cache.find(db); it != g_cache.end()) {
+            for (auto& [sql, statements] : it->second)
+                idle.insert(idle.end(), statements.begin(), statements.end());
+            g_cache.erase(it);
+        }
+    }
+    for (sqlite3_stmt* stmt : idle)
+        sqlite3_finalize(stmt);
+    sqlite3_close_v2(db);
+}
+
+Statement::Statement(sqlite3* db, std::string_view sql)
+    : db_(db)
+    , sql_(sql)
+{
+    stmt_ = TakeIdle(db, sql);
+    if (stmt_)
+        return;
+    prepareResult_
+        = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
     if (prepareResult_ != SQLITE_OK) {
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
@@ -13,7 +76,8 @@ Statement::Statement(sqlite3* db, std::string_view sql)
 
 Statement::~Statement()
 {
-    sqlite3_finalize(stmt_);
+    if (stmt_)
+        KeepIdle(db_, sql_, stmt_);
 }
 
 Statement& Statement::Bind(int index, std::int64_t value)
@@ -70,6 +134,12 @@ bool Statement::IsNull(int column) const
 
 int Exec(sqlite3* db, const char* sql)
 {
+    // One statement (the transaction and savepoint commands) is kept prepared like any other.
+    if (std::string_view(sql).find(';') == std::string_view::npos) {
+        Statement statement(db, sql);
+        const int rc = statement.Run();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 

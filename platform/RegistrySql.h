@@ -10,12 +10,15 @@
 
 namespace platform::registry {
 
+// Finalizes the statements kept for the connection, then closes it.
 struct SqliteCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+    void operator()(sqlite3* db) const;
 };
 using Database = std::unique_ptr<sqlite3, SqliteCloser>;
 
 // A prepared statement: bind, step through rows, read columns. Errors are SQLite result codes.
+// Preparing costs more than running most of the store's statements, so a statement is kept
+// with its connection when it goes out of scope and handed out again for the same text.
 class Statement {
 public:
     Statement(sqlite3* db, std::string_view sql);
@@ -39,6 +42,8 @@ public:
     bool IsNull(int column) const;
 
 private:
+    sqlite3* db_ = nullptr;
+    std::string sql_;
     sqlite3_stmt* stmt_ = nullptr;
     int prepareResult_ = SQLITE_OK;
     int bindResult_ = SQLITE_OK;

@@ -1,6 +1,7 @@
 #include "settings/SeedGenerator.h"
 
 #include <chrono>
+#include <cstdint>
 #include <random>
 
 namespace settings {
@@ -26,8 +27,12 @@ void ReseedSeedGenerator()
     // Nanoseconds of the system clock, so that two saves in quick succession draw differently.
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto ticks = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-    std::seed_seq seq { static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32) };
-    Generator().seed(seq);
+    // Both halves mixed into one seed word: a seed sequence would cost more than the whole save
+    // it is drawn for.
+    std::uint64_t mixed = ticks + 0x9E3779B97F4A7C15ULL;
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
+    Generator().seed(static_cast<std::uint32_t>(mixed ^ (mixed >> 31)));
 }
 
 int NextSeed()

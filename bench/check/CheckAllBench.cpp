@@ -1,6 +1,9 @@
 // Prints the time of a check-all run of 100 accounts against the local stand-in mail service
-// beside curl fetching the same 100 login addresses in one run, then the resident memory of the
-// running program with those accounts and its time from start to the window shown.
+// beside curl fetching the same 100 login addresses in one run, the store's share of the run
+// with the cost of one save and one load, then the resident memory of the running program with
+// those accounts and its time from start to the window shown.
+// "--accounts N" checks N accounts; "--run-only" does nothing but the runs (for a profiler);
+// "--shown" runs them in a shown window.
 #include "app/Endpoints.h"
 #include "app/LoginAddress.h"
 #include "app/frmMain.h"
@@ -19,14 +22,22 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kAccounts = 100;
+int g_accounts = 100; // set by --accounts
 constexpr int kRounds = 5;
+
+// The machine is shared: the best of several rounds shows each side's own cost.
+double Best(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
 
 double Median(std::vector<double> values)
 {
@@ -90,10 +101,41 @@ void Stop(QProcess& process)
     process.waitForFinished(5000);
 }
 
+std::string AccountName(int i)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "account %04d", i);
+    return name;
+}
+
+// Milliseconds one store operation takes, as the best of rounds over every account.
+double PerOperationMs(const std::function<void(int)>& operation)
+{
+    std::vector<double> rounds;
+    for (int r = 0; r < kRounds; ++r) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < g_accounts; ++i)
+            operation(i);
+        rounds.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 / g_accounts);
+    }
+    return Best(rounds);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bool runOnly = false;
+    bool shown = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--accounts") == 0 && i + 1 < argc)
+            g_accounts = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--run-only") == 0)
+            runOnly = true;
+        else if (std::strcmp(argv[i], "--shown") == 0)
+            shown = true;
+    }
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::signal(SIGPIPE, SIG_IGN);
@@ -104,7 +146,7 @@ int main(int argc, char** argv)
     const QString accountsFile = folder.filePath("accounts.txt");
     {
         std::ofstream out(accountsFile.toStdString());
-        for (int i = 0; i < kAccounts; ++i)
+        for (int i = 0; i < g_accounts; ++i)
             out << User(i) << "\tpw" << i << "\t" << (i % 7) << "\n";
     }
     QProcess service;
@@ -118,10 +160,8 @@ int main(int argc, char** argv)
     const QString store = folder.filePath("registry.sqlite3");
     setenv("QUORVEL_REGISTRY", store.toLocal8Bit().constData(), 1);
     int expected = 0;
-    for (int i = 0; i < kAccounts; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "account %03d", i);
-        settings::TAccount a { name, "", "Hotmail", User(i), "pw" + std::to_string(i), "N/A", "N/A" };
+    for (int i = 0; i < g_accounts; ++i) {
+        settings::TAccount a { AccountName(i), "", "Hotmail", User(i), "pw" + std::to_string(i), "N/A", "N/A" };
         settings::SaveAccount(a);
         expected += i % 7;
     }
@@ -131,6 +171,11 @@ int main(int argc, char** argv)
     QString report;
     {
         app::TfrmQuorvel form;
+        // Hidden, as in the tray, unless asked: shown, the run also paints what it changes.
+        if (shown) {
+            form.show();
+            QApplication::processEvents();
+        }
         form.btnCheckAll->click(); // warm-up: the store and the first connections
         for (int r = 0; r < kRounds; ++r) {
             QElapsedTimer clock;
@@ -147,12 +192,19 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // curl fetching the same 100 addresses, one after the other, in one process.
+    if (runOnly) {
+        std::printf(
+            "check-all run, %d accounts, local mail service: %8.1f ms (best of %d)\n", g_accounts, Best(runs), kRounds);
+        Stop(service);
+        return 0;
+    }
+
+    // curl fetching the same addresses, one after the other, in one process.
     const QString curl = QStandardPaths::findExecutable("curl");
     std::vector<double> curls;
     if (!curl.isEmpty()) {
         QStringList arguments { "--silent", "--show-error", "--http1.0" };
-        for (int i = 0; i < kAccounts; ++i)
+        for (int i = 0; i < g_accounts; ++i)
             arguments << "--output"
                       << "/dev/null"
                       << QString::fromStdString(app::LoginAddress(server, User(i), "pw" + std::to_string(i)));
@@ -167,33 +219,29 @@ int main(int argc, char** argv)
         }
     }
 
-    // What the store alone costs in a run: each account is loaded, and saved after its check.
-    std::vector<double> storeRounds;
-    for (int r = 0; r < kRounds; ++r) {
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < kAccounts; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "account %03d", i);
-            const auto fields = settings::LoadAccount(name);
-            settings::TAccount a { name, "", "Hotmail", User(i), fields.Password.value_or(""), "x", "y" };
-            settings::SaveAccount(a);
-        }
-        storeRounds.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    }
+    // What the store costs: a run loads and saves each account once, and the current one
+    // once more each.
+    const double saveMs = PerOperationMs([](int i) {
+        settings::TAccount a { AccountName(i), "", "Hotmail", User(i), "pw" + std::to_string(i), "x", "y" };
+        settings::SaveAccount(a);
+    });
+    const double loadMs = PerOperationMs([](int i) { (void)settings::LoadAccount(AccountName(i)); });
+    const double storeMs = (g_accounts + 1) * (saveMs + loadMs);
 
-    const double ours = Median(runs);
-    std::printf("check-all run, %d accounts, local mail service: %8.1f ms (median of %d)\n", kAccounts, ours, kRounds);
+    const double ours = Best(runs);
+    std::printf("check-all run, %d accounts, local mail service: %8.1f ms (best of %d)\n", g_accounts, ours, kRounds);
     if (!curls.empty()) {
-        const double theirs = Median(curls);
+        const double theirs = Best(curls);
         std::printf(
-            "curl, the same %d login addresses in one run:   %8.1f ms (median of %d)\n", kAccounts, theirs, kRounds);
-        std::printf("ratio program / curl: %.2f (target: at most 1.50)\n", ours / theirs);
-        std::printf("of the run, %d loads and saves of the store alone: %8.1f ms; the rest / curl: %.2f\n", kAccounts,
-            Median(storeRounds), (ours - Median(storeRounds)) / theirs);
+            "curl, the same %d login addresses in one run:   %8.1f ms (best of %d)\n", g_accounts, theirs, kRounds);
+        std::printf("ratio program / curl: %.2f (target: at most 1.50, goal 1.20)\n", ours / theirs);
+        std::printf("without the store, program / curl: %.2f\n", (ours - storeMs) / theirs);
     } else {
         std::printf("curl not found: no reference\n");
     }
+    std::printf(
+        "the store's share of the run: %.1f ms, %.1f %% (target: below 15 %%)\n", storeMs, 100.0 * storeMs / ours);
+    std::printf("one save: %.3f ms (target: below 0.3 ms); one load: %.3f ms\n", saveMs, loadMs);
 
     // The real program with those 100 accounts, on a display of its own when Xvfb is there.
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
@@ -226,8 +274,8 @@ int main(int argc, char** argv)
         Stop(reference);
     }
     std::printf("time from start to the window shown, %d accounts:  %8.1f ms (median of 3; xmessage: %.1f ms)\n",
-        kAccounts, Median(starts), Median(references));
-    std::printf("resident memory of the running program, %d accounts: %ld KiB\n", kAccounts, resident);
+        g_accounts, Median(starts), Median(references));
+    std::printf("resident memory of the running program, %d accounts: %ld KiB\n", g_accounts, resident);
     Stop(display);
     Stop(service);
     return 0;

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 
+#include <chrono>
 #include <functional>
 
 namespace testing_support {
@@ -14,9 +15,11 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 50
     QElapsedTimer clock;
     clock.start();
     while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left < 0)
             return false;
-        platform::WaitPass();
+        // A wait pass alone sleeps until an event comes, which may be never.
+        platform::WaitPassFor(std::chrono::milliseconds(left + 1));
     }
     return true;
 }
@@ -25,8 +28,8 @@ inline void RunEventsFor(int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < ms)
-        platform::WaitPass();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed())
+        platform::WaitPassFor(std::chrono::milliseconds(left));
 }
 
 } // namespace testing_support

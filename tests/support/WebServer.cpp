@@ -79,6 +79,11 @@ std::string WebServer::BigContent()
 
 WebServer::WebServer()
 {
+    Prepare();
+}
+
+void WebServer::Prepare()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-web-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("WebServer: mkdtemp failed");
@@ -92,6 +97,12 @@ WebServer::WebServer()
         Start();
 }
 
+WebServer::WebServer(const TlsIdentity& tls)
+    : tls_(tls)
+{
+    Prepare();
+}
+
 WebServer::~WebServer()
 {
     Stop();
@@ -101,7 +112,7 @@ WebServer::~WebServer()
 
 std::string WebServer::url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + path;
 }
 
 void WebServer::AddFile(const std::string& name, const std::string& content) const
@@ -133,7 +144,12 @@ bool WebServer::Start()
             + "/error.log\"\n"
               "server.max-keep-alive-requests = 0\n"
               "index-file.names = ( \"index.html\" )\n"
-              "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n");
+              "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n"
+            + (tls_ ? "server.modules += ( \"mod_openssl\" )\n"
+                      "ssl.engine = \"enable\"\n"
+                      "ssl.pemfile = \""
+                        + tls_->certificateFile + "\"\nssl.privkey = \"" + tls_->keyFile + "\"\n"
+                    : std::string()));
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
