@@ -176,6 +176,8 @@ int TfrmQuorvel::CheckAccount(int Index)
     StatusBar->repaint();
 
     request.http().TimeOut = 10000;
+    // One account may hold the run for a minute at most, however slowly its server answers.
+    request.http().ReplyDeadline = 60000;
     request.http().Get(address);
     const std::string page = request.http().Body;
 

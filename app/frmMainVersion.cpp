@@ -13,6 +13,9 @@ void TfrmQuorvel::lblHomePageClick(QObject*)
     StatusBar->repaint();
     WindowRequest request(*this);
     request.ApplyProxy();
+    // Without a limit only the system's own connect retries would end a lookup or connect
+    // that never answers; half a minute each is plenty for one small document.
+    request.http().TimeOut = 30000;
     try {
         request.http().Get(VersionDocument());
     } catch (...) {

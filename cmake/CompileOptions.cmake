@@ -13,6 +13,15 @@ if(QUORVEL_SANITIZE)
   target_link_options(quorvel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Fuzzing: clang's libFuzzer coverage and the sanitizers on every target; the harnesses in fuzz/
+# add the fuzzer's own main when they link.
+option(QUORVEL_FUZZ "Build the libFuzzer harnesses (needs clang)" OFF)
+if(QUORVEL_FUZZ)
+  target_compile_options(quorvel_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(quorvel_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 # A library per folder: every source file in the folder belongs to it.
 function(quorvel_library name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})

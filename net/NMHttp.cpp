@@ -288,7 +288,7 @@ void TNMHTTP::BuildRequest()
         HeaderLines.SetField("User-Agent", info.LocalMailAddress);
     if (!info.LocalProgram.empty())
         HeaderLines.SetField("From", info.LocalProgram);
-    if (!info.Cookie.empty())
+    if (!info.Cookie.empty() && CookieMayGoTo(Host))
         HeaderLines.SetField("Cookie", info.Cookie);
     if (!info.Referer.empty())
         HeaderLines.SetField("Referer", info.Referer);
@@ -306,6 +306,15 @@ void TNMHTTP::BuildRequest()
         HeaderLines.Add("Content-Length: " + std::to_string(length));
     }
     HeaderLines.Add("");
+}
+
+bool TNMHTTP::CookieMayGoTo(const std::string& host) const
+{
+    // A cookie the caller set goes wherever the caller sends it; one that a redirection took
+    // over goes back only to the host that set it.
+    if (FCookieHost.empty() || FHeaderInfo->Cookie != FRedirectCookie)
+        return true;
+    return Lower(FCookieHost) == Lower(host);
 }
 
 void TNMHTTP::SendBytes(const std::string& bytes)
@@ -353,8 +362,11 @@ void TNMHTTP::RunRequest()
 
         if (ReplyNumber >= 300 && ReplyNumber <= 399) {
             bool Handled = false;
-            if (!ReceivedCookie.empty())
+            if (!ReceivedCookie.empty()) {
                 FHeaderInfo->Cookie = ReceivedCookie;
+                FRedirectCookie = ReceivedCookie;
+                FCookieHost = Host;
+            }
             if (OnRedirect) {
                 OnRedirect(Handled);
                 if (!self)
@@ -364,8 +376,9 @@ void TNMHTTP::RunRequest()
                 return;
             if (++redirects > kMaxRedirects)
                 throw platform::Exception("Too Many Redirections");
+            // A bare name is a page on the same server: same host, same port.
             if (URL.find('/') == std::string::npos)
-                URL = "http://" + Host + "/" + URL;
+                URL = "http://" + Host + (Port != 80 ? ":" + std::to_string(Port) : std::string()) + "/" + URL;
             continue;
         }
         if (ReplyNumber == 401 && OnAuthenticationNeeded)

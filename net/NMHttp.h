@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/NMExtstr.h"
+#include "net/NMHttpReplyHead.h"
 #include "net/Psock.h"
 #include "platform/Events.h"
 #include "platform/MessageTarget.h"
@@ -49,7 +50,7 @@ public:
     // Redirections followed by one request operation before it gives up.
     static constexpr int kMaxRedirects = 16;
     // A reply header (status and header lines) larger than this ends the request.
-    static constexpr std::size_t kMaxReplyHeader = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxReplyHeader = TReplyHeadReader::kMaxHeaderBytes;
 
     explicit TNMHTTP(QObject* owner);
     ~TNMHTTP() override;
@@ -94,6 +95,12 @@ public:
     // Milliseconds without any byte moving, once connected, after which a request ends with
     // an error; 0 or negative means no limit.
     std::int32_t ReplyTimeOut = 60000;
+    // Milliseconds that one reply may take as a whole, status line to the end of the body,
+    // however steadily its bytes trickle in; 0 or negative means no limit.
+    std::int32_t ReplyDeadline = 120000;
+    // Bytes a body read into Body may grow to before the request ends with an error; 0 or
+    // negative means no limit. A body written to a file is not limited.
+    std::int64_t MaxBodySize = 64 * 1024 * 1024;
 
 protected:
     std::string URL;
@@ -107,14 +114,17 @@ protected:
 
 private:
     enum class Phase { Idle, Sending, Header, Body };
-    enum class Stop { None, Stalled, HeaderIncomplete, HeaderTooLong, BodyComplete };
+    enum class Stop { None, Stalled, Deadline, Reset, HeaderIncomplete, HeaderTooLong, BodyTooLong, BodyComplete };
     class Watch;
 
     void Exchange();
     void ReadBody();
     void JudgeReply();
+    void TakeHeaderValues();
+    // After the body capture: a reset or an early close that cut the body is an error.
+    void JudgeBodyEnd(std::uint64_t received);
+    bool CookieMayGoTo(const std::string& host) const;
     void SendBytes(const std::string& bytes);
-    void NoteHeaderLine(const std::string& line);
     void WatchTick();
     void DataArrived();
     [[noreturn]] void RaiseStop(Stop reason);
@@ -123,6 +133,10 @@ private:
     THeaderInfo* FHeaderInfo = nullptr;
     // The command of the request last sent; the outcome events report it.
     CmdType FSentCommand = cmdGET;
+    // The cookie a redirection took over into HeaderInfo, and the host that set it: it goes to
+    // that host only.
+    std::string FRedirectCookie;
+    std::string FCookieHost;
 
     // Watch over the exchange: stalls, an unending or truncated header, a kept-open connection.
     std::unique_ptr<platform::MessageTarget> FWatchWindow;
@@ -132,11 +146,10 @@ private:
     std::uint64_t FSeenDataEvents = 0;
     std::int32_t FSeenBytesSent = 0;
     std::chrono::steady_clock::time_point FLastProgress;
-    std::size_t FHeaderBytes = 0;
+    std::chrono::steady_clock::time_point FReplyStart;
+    TReplyHeadReader FReply;
+    std::string FStopMessage;
     // Kept-open connection: the body ends after this many bytes; -1 means at the close.
-    bool FKeepAlive = false;
-    std::int64_t FContentLength = -1;
-    bool FContentLengthValid = true;
     std::int64_t FBodyLimit = -1;
     bool FStoppedWhileSending = false;
 };

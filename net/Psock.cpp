@@ -1,6 +1,7 @@
 #include "net/Psock.h"
 
 #include "net/NMConst.h"
+#include "net/ReceiveBuffer.h"
 #include "platform/MessageLoop.h"
 
 #include <QPointer>
@@ -48,8 +49,7 @@ TPowersock::TPowersock(QObject* owner)
     PacketEvents = false;
     NoReopen = false;
     Connected = false;
-    ReceiveQueue = std::make_unique<TMemoryStream>();
-    FSpareReceive = std::make_unique<TMemoryStream>();
+    ReceiveQueue = std::make_unique<TReceiveBuffer>();
     SendQueue = std::make_unique<TMemoryStream>();
     FSpareSend = std::make_unique<TMemoryStream>();
     // When this raises, it has already given back what it took; the destructor does not run.
@@ -73,7 +73,6 @@ TPowersock::~TPowersock()
     WriteBuffer.reset();
     FWindow.reset();
     ReceiveQueue.reset();
-    FSpareReceive.reset();
     SendQueue.reset();
     FSpareSend.reset();
     NoReopen = true;
@@ -195,6 +194,7 @@ void TPowersock::Connect()
     StatusMessage(level::Trace, status::Connecting);
     Canceled = false;
     FChannelError.clear();
+    CloseError = 0;
     if (Connected)
         throw ESockError("Already connected");
     for (int attempts = 0;; ++attempts) {
@@ -311,9 +311,17 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
         // Notifications still queued for a socket closed since then say nothing about this one.
         if (msg == WM_SOCKET_EVENT && wParam != FSocket)
             return;
+        // The component's own messages carry the socket they were posted for. A read-more of an
+        // earlier socket has nothing left to read; a send-more of one still ends a send that
+        // waits, by failing on the socket that replaced it. Neither says anything of the error
+        // state of the connection now being made.
+        const bool stale = (msg == WM_SEND_MORE || msg == WM_READ_MORE) && wParam != FSocket;
+        if (stale && msg == WM_READ_MORE)
+            return;
         // The component's own messages carry its reference, never a zero high half: each of
         // them counts as an error for a Connect or Accept that is waiting.
-        NoError = platform::HIWORD(lParam) == 0 && msg != WM_SEND_MORE && msg != WM_READ_MORE;
+        if (!stale)
+            NoError = platform::HIWORD(lParam) == 0 && msg != WM_SEND_MORE && msg != WM_READ_MORE;
         switch (msg) {
         case WM_SOCKET_EVENT:
             switch (platform::LOWORD(lParam)) {
@@ -336,6 +344,7 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
                 }
                 break;
             case platform::FD_CLOSE: {
+                CloseError = platform::HIWORD(lParam);
                 char buffer[kChunkSize];
                 int n;
                 const std::uint16_t socket = FSocket;

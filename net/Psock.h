@@ -1,6 +1,7 @@
 // TPowersock: one TCP connection driven by socket notifications on the user-interface thread.
 #pragma once
 
+#include "net/PsockFields.h"
 #include "net/PsockStreams.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
@@ -159,6 +160,9 @@ public:
     // Bytes received and not yet consumed; its position stands at its end between reads.
     std::unique_ptr<TStream> ReceiveQueue;
     bool Connected = false;
+    // The error of the peer's close, 0 when it closed in good order (or has not closed) since
+    // the last Connect: 10054 when it reset the connection.
+    std::uint16_t CloseError = 0;
 
 protected:
     void InitWinsock();
@@ -197,7 +201,6 @@ private:
     std::unique_ptr<char[]> HostEntryBuffer;
     std::unique_ptr<char[]> WriteBuffer;
     std::unique_ptr<TStream> FSpareSend;
-    std::unique_ptr<TStream> FSpareReceive;
     std::unique_ptr<platform::MessageTarget> FWindow;
     std::uint16_t FSocket = kNoSocket;
     platform::HANDLE FLookup = 0;
@@ -211,10 +214,5 @@ private:
     std::string FChannelOut;
     std::string FChannelError;
 };
-
-// Field n (from 1) of the text split at every delimiter; empty fields count.
-std::string NthField(const std::string& Text, char Delimiter, std::int32_t n);
-// 1-based position of the n-th delimiter, or the length plus 1 when there are fewer.
-std::int32_t NthDelimiterPos(const std::string& Text, char Delimiter, std::int32_t n);
 
 } // namespace net

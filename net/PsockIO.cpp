@@ -1,12 +1,14 @@
 // Reading and writing of TPowersock: the queues, their notification handlers and the waits on them.
 #include "net/NMConst.h"
 #include "net/Psock.h"
+#include "net/ReceiveBuffer.h"
 
 #include <QPointer>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace net {
@@ -36,12 +38,29 @@ std::string_view streamBytes(TStream& stream, std::string& scratch)
 {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&stream))
         return memory->Bytes();
+    if (auto* buffer = dynamic_cast<TReceiveBuffer*>(&stream))
+        return buffer->Bytes();
     const std::int64_t position = stream.Position();
     scratch.resize(static_cast<std::size_t>(stream.Size()));
     stream.Seek(0);
     scratch.resize(static_cast<std::size_t>(stream.Read(scratch.data(), stream.Size())));
     stream.Seek(position);
     return scratch;
+}
+
+// A line read while a capture file stands in for the receive queue: rare, so plainly copied.
+std::optional<std::string> takeLineFromStream(TStream& stream)
+{
+    std::string bytes;
+    const std::string_view all = streamBytes(stream, bytes);
+    const std::size_t end = all.find('\n');
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    std::string line(all.substr(0, end + 1));
+    const std::string rest(all.substr(end + 1));
+    stream.Clear();
+    stream.Append(rest);
+    return line;
 }
 
 // For the length of a file transfer a file stream takes the place of one of the queues, with
@@ -103,7 +122,7 @@ void TPowersock::SendBuffer(const char* Value, std::uint16_t count)
         return;
     SendDone = false;
     FSendError = 0;
-    platform::PostMessage(Handle(), WM_SEND_MORE, 0, reinterpret_cast<platform::LPARAM>(this));
+    platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
     while (!SendDone && !Canceled && FSendError == 0) {
         if (!WaitPass())
             throw EAbortError("Socket send aborted");
@@ -191,7 +210,7 @@ void TPowersock::WriteFromStream()
             std::swap(SendQueue, FSpareSend);
             SendQueue->Seek(0);
         }
-        platform::PostMessage(Handle(), WM_SEND_MORE, 0, reinterpret_cast<platform::LPARAM>(this));
+        platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
     }
     if (FileMode)
         FFileOffset += n;
@@ -245,7 +264,7 @@ void TPowersock::ReadToStream()
             }
             stored = true;
             if (n == kChunkSize)
-                platform::PostMessage(Handle(), WM_READ_MORE, 0, reinterpret_cast<platform::LPARAM>(this));
+                platform::PostMessage(Handle(), WM_READ_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
         }
     }
     if (stored && OnDataReceived)
@@ -255,45 +274,20 @@ void TPowersock::ReadToStream()
 std::string TPowersock::ReadLn()
 {
     StatusMessage(level::Trace, status::ReadLn);
-    std::string scratch;
-    std::size_t scanned = 0;
-    std::size_t lineEnd = std::string::npos;
     for (;;) {
+        // A cancel leaves a waiting line where it is.
+        if (Canceled)
+            throw EAbortError("Socket readln aborted");
         if (ReceiveQueue->Position() > 0) {
-            const std::string_view bytes = streamBytes(*ReceiveQueue, scratch);
-            if (scanned > bytes.size())
-                scanned = 0;
-            lineEnd = bytes.find('\n', scanned);
-            if (lineEnd != std::string_view::npos)
-                break;
-            scanned = bytes.size();
+            auto* queue = dynamic_cast<TReceiveBuffer*>(ReceiveQueue.get());
+            if (auto line = queue ? queue->TakeLine() : takeLineFromStream(*ReceiveQueue))
+                return std::move(*line);
         }
         if (!Connected)
             RaiseSecureFailure();
         if (!WaitPass())
             throw EAbortError("Socket readln aborted");
-        if (Canceled)
-            break;
     }
-    if (Canceled && lineEnd == std::string::npos)
-        throw EAbortError("Socket readln aborted");
-    const std::string_view bytes = streamBytes(*ReceiveQueue, scratch);
-    std::string line(bytes.substr(0, lineEnd + 1));
-    if (lineEnd + 1 >= bytes.size()) {
-        ReceiveQueue->Clear();
-    } else if (dynamic_cast<TMemoryStream*>(ReceiveQueue.get())) {
-        FSpareReceive->Clear();
-        FSpareReceive->Write(bytes.data() + lineEnd + 1, static_cast<std::int64_t>(bytes.size() - lineEnd - 1));
-        ReceiveQueue->Clear();
-        std::swap(ReceiveQueue, FSpareReceive);
-    } else {
-        const std::string rest(bytes.substr(lineEnd + 1));
-        ReceiveQueue->Clear();
-        ReceiveQueue->Append(rest);
-    }
-    if (Canceled)
-        throw EAbortError("Socket readln aborted");
-    return line;
 }
 
 std::string TPowersock::Transaction(const std::string& Command)
@@ -331,7 +325,7 @@ void TPowersock::SendFile(const std::string& FileName)
         BytesSent = 0;
         FFileOffset = 0;
         BytesToSend = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
-        platform::PostMessage(Handle(), WM_SEND_MORE, 0, reinterpret_cast<platform::LPARAM>(this));
+        platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
         while (!SendDone && !Canceled && size > 0 && FSendError == 0) {
             if (!WaitPass())
                 throw EAbortError("Socket send aborted");
@@ -382,7 +376,12 @@ void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
 {
     AString.clear();
     PacketEvents = true;
-    const ScopeExit packetEventsOff([this] { PacketEvents = false; });
+    // Off however the loop ends, unless a handler inside it deleted the component.
+    const QPointer<TPowersock> self(this);
+    const ScopeExit packetEventsOff([&] {
+        if (self)
+            PacketEvents = false;
+    });
     StatusMessage(level::Trace, status::CaptureString);
     BytesRecvd = 0;
     const auto limit = static_cast<std::size_t>(std::max<std::int32_t>(Size, 0));
@@ -414,31 +413,6 @@ void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
         Canceled = false;
         throw EAbortError("Socket capture aborted");
     }
-}
-
-std::string NthField(const std::string& Text, char Delimiter, std::int32_t n)
-{
-    if (n <= 0 || Text.empty())
-        return {};
-    std::size_t start = 0;
-    for (std::int32_t field = 1; field < n; ++field) {
-        const std::size_t at = Text.find(Delimiter, start);
-        if (at == std::string::npos)
-            return {};
-        start = at + 1;
-    }
-    const std::size_t end = Text.find(Delimiter, start);
-    return Text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-std::int32_t NthDelimiterPos(const std::string& Text, char Delimiter, std::int32_t n)
-{
-    std::int32_t count = 0;
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] == Delimiter && ++count == n)
-            return static_cast<std::int32_t>(i + 1);
-    }
-    return static_cast<std::int32_t>(Text.size() + 1);
 }
 
 } // namespace net

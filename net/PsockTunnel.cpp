@@ -2,6 +2,7 @@
 #include "net/NMConst.h"
 #include "net/Psock.h"
 #include "net/PsockTunnelReply.h"
+#include "net/ReceiveBuffer.h"
 
 #include <QPointer>
 
@@ -55,11 +56,11 @@ void TPowersock::ConnectThroughProxy()
             RequestCloseSocket();
         throw;
     }
-    auto* queue = dynamic_cast<TMemoryStream*>(ReceiveQueue.get());
+    auto* queue = dynamic_cast<TReceiveBuffer*>(ReceiveQueue.get());
     std::optional<TTunnelReply> reply;
     TimerOn();
     for (;;) {
-        queue = dynamic_cast<TMemoryStream*>(ReceiveQueue.get());
+        queue = dynamic_cast<TReceiveBuffer*>(ReceiveQueue.get());
         if (queue)
             reply = ParseTunnelReply(queue->Bytes());
         if (reply || !queue || !Connected || TimedOut || Canceled || queue->Size() > kReplyLimit)

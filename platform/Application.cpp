@@ -19,8 +19,10 @@ const char* const kHintProperty = "quorvelHint";
 // leaving a top-level window clears it.
 class HintTracker : public QObject {
 public:
-    explicit HintTracker(Application& app)
-        : app_(app)
+    // Owned by the application object of Qt, which removes the filter when it goes.
+    HintTracker(Application& app, QObject* owner)
+        : QObject(owner)
+        , app_(app)
     { }
 
 protected:
@@ -131,7 +133,7 @@ void Application::TrackHints()
     if (tracking_ || !qApp)
         return;
     tracking_ = true;
-    qApp->installEventFilter(new HintTracker(*this));
+    qApp->installEventFilter(new HintTracker(*this, qApp));
 }
 
 std::string ErrorReportText(const std::string& message)

@@ -1,15 +1,21 @@
 #include "app/Guard.h"
+#include "platform/HostResolver.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 using testing_support::CheckFixture;
 
@@ -75,6 +81,33 @@ TEST_F(VersionCheck, FailedRequestKeepsTheCheckingText)
     app::Guard([&] { f.lblHomePageClick(f.lblHomePage); });
     EXPECT_EQ(f.StatusBar->SimpleText(), "Checking for newer versions");
     EXPECT_EQ(ErrorTexts().size(), 1u);
+}
+
+TEST_F(VersionCheck, ALookupThatNeverAnswersEndsAfterHalfAMinute)
+{
+    // The resolver never answers while this test runs: only the time-out can end the check.
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    const auto previous = platform::SetHostResolver([gate](const std::string&) {
+        std::unique_lock lock(gate->m);
+        gate->cv.wait(lock, [&] { return gate->open; });
+        return platform::HostLookupResult {};
+    });
+    SetEnvironment("QUORVEL_HOMEPAGE", "http://version.quorvel.test/");
+    auto& f = Open();
+    QElapsedTimer clock;
+    clock.start();
+    app::Guard([&] { f.lblHomePageClick(f.lblHomePage); });
+    const qint64 elapsed = clock.elapsed();
+    // The gate stays shut: an answer released now could arrive after the event loop is gone.
+    platform::SetHostResolver(previous);
+    EXPECT_GE(elapsed, 30000);
+    EXPECT_LT(elapsed, 45000);
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string> { "Host Lookup Timed Out." });
 }
 
 class FileMenu : public CheckFixture { };

@@ -2,6 +2,7 @@
 // and that a component destroyed during the transfer is not touched again.
 #include "LoopbackPeer.h"
 #include "net/Psock.h"
+#include "net/ReceiveBuffer.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -69,7 +70,7 @@ TEST(FileQueue, AfterATransferBothQueuesAreTheirOwnAgain)
     std::ifstream captured(in.toStdString(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(captured), {}), "reply body");
     EXPECT_NE(dynamic_cast<net::TMemoryStream*>(s.SendQueue.get()), nullptr);
-    EXPECT_NE(dynamic_cast<net::TMemoryStream*>(s.ReceiveQueue.get()), nullptr);
+    EXPECT_NE(dynamic_cast<net::TReceiveBuffer*>(s.ReceiveQueue.get()), nullptr);
     EXPECT_FALSE(s.PacketEvents);
     EXPECT_FALSE(s.FileMode);
     // The memory queues work as before the transfer.

@@ -95,14 +95,8 @@ TEST(Abort, TimeOutEndsTheLookupAsTimedOutEvenWhenAbortAlsoCancels)
 
 TEST(Abort, TimeOutEndsTheConnectAsTimedOutAndEachWaitGetsTheFullPeriod)
 {
-    std::uint16_t port = 0;
-    const int listener = loopback::listenOn(port, 0);
-    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    loopback::FullBacklog backlog;
+    const std::uint16_t port = backlog.port();
     AbortingSock s(nullptr);
     int failed = 0;
     s.OnConnectionFailed = [&](QObject*) { ++failed; };
@@ -116,8 +110,6 @@ TEST(Abort, TimeOutEndsTheConnectAsTimedOutAndEachWaitGetsTheFullPeriod)
     EXPECT_EQ(messageOf([&] { s.Connect(); }), "10037:Operation already in progress");
     s.Disconnect();
     EXPECT_EQ(messageOf([&] { s.Connect(); }), "Connection Timed out");
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST(Destruction, DeletingTheComponentDuringAWaitEndsTheWait)
@@ -286,4 +278,22 @@ TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
     EXPECT_EQ(s.ReadLn(), "hello again\n");
     s.Disconnect();
     EXPECT_EQ(disconnects, 2);
+}
+
+TEST(Notifications, AStaleReadMoreOfAnEarlierSocketDoesNotFailTheNextConnect)
+{
+    ScriptedPeer first([](PeerConnection& c) { c.waitForClose(); });
+    // A full backlog: the next connect stays pending, so only its time-out can end it.
+    loopback::FullBacklog backlog;
+    const std::uint16_t port = backlog.port();
+
+    TPowersock s(nullptr);
+    connectTo(s, first.port());
+    const std::uint16_t earlier = s.Socket();
+    s.Disconnect();
+    // As a full chunk read just before the close would have left it queued.
+    platform::PostMessage(s.Handle(), net::WM_READ_MORE, earlier, reinterpret_cast<platform::LPARAM>(&s));
+    s.Port = port;
+    s.TimeOut = 300;
+    EXPECT_EQ(messageOf([&] { s.Connect(); }), "Connection Timed out");
 }

@@ -237,6 +237,35 @@ inline std::uint16_t refusingPort()
     return port;
 }
 
+// A listener on 127.0.0.1 whose backlog is already full: a connect to it stays pending.
+class FullBacklog {
+public:
+    FullBacklog()
+    {
+        listener_ = listenOn(port_, 0);
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port_);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~FullBacklog()
+    {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    FullBacklog(const FullBacklog&) = delete;
+    FullBacklog& operator=(const FullBacklog&) = delete;
+
+    std::uint16_t port() const { return port_; }
+
+private:
+    std::uint16_t port_ = 0;
+    int listener_ = -1;
+    int filler_ = -1;
+};
+
 inline std::string pattern(std::size_t size, unsigned seed = 1)
 {
     std::string s(size, '\0');

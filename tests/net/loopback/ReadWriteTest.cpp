@@ -1,5 +1,6 @@
 #include "LoopbackPeer.h"
 #include "net/Psock.h"
+#include "net/ReceiveBuffer.h"
 #include "tests/support/Wait.h"
 
 #include <QTemporaryDir>
@@ -357,7 +358,7 @@ TEST(Capture, FileGetsTheQueuedBytesFirstAndCountsThem)
     EXPECT_EQ(s.ReceiveQueue->Size(), 0);
     EXPECT_FALSE(s.FileMode);
     EXPECT_FALSE(s.PacketEvents);
-    EXPECT_NE(dynamic_cast<net::TMemoryStream*>(s.ReceiveQueue.get()), nullptr);
+    EXPECT_NE(dynamic_cast<net::TReceiveBuffer*>(s.ReceiveQueue.get()), nullptr);
 }
 
 TEST(Capture, FileThatCannotBeCreatedLeavesEverythingAsItWas)
