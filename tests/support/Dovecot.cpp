@@ -1,0 +1,251 @@
+#include "tests/support/Dovecot.h"
+
+#include "tests/support/LoopbackPorts.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace testing_support {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out)
+        throw std::runtime_error("Dovecot: cannot write " + path);
+}
+
+// Runs a program to its end with its output thrown away; true when it succeeded.
+bool Run(const std::vector<std::string>& argv)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string Base64(const std::string& bytes)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const unsigned v = (unsigned(std::uint8_t(bytes[i])) << 16) | (unsigned(std::uint8_t(bytes[i + 1])) << 8)
+            | std::uint8_t(bytes[i + 2]);
+        out += { alphabet[v >> 18], alphabet[(v >> 12) & 63], alphabet[(v >> 6) & 63], alphabet[v & 63] };
+    }
+    if (bytes.size() - i == 1) {
+        const unsigned v = unsigned(std::uint8_t(bytes[i])) << 16;
+        out += { alphabet[v >> 18], alphabet[(v >> 12) & 63], '=', '=' };
+    } else if (bytes.size() - i == 2) {
+        const unsigned v = (unsigned(std::uint8_t(bytes[i])) << 16) | (unsigned(std::uint8_t(bytes[i + 1])) << 8);
+        out += { alphabet[v >> 18], alphabet[(v >> 12) & 63], alphabet[(v >> 6) & 63], '=' };
+    }
+    return out;
+}
+
+void MakeCertificates(const std::string& dir)
+{
+    const auto ok = [](bool done, const char* what) {
+        if (!done)
+            throw std::runtime_error(std::string("Dovecot: openssl failed to make ") + what);
+    };
+    for (const char* ca : { "ca", "other-ca" })
+        ok(Run({ "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/" + ca + ".key", "-out",
+               dir + "/" + ca + ".pem", "-days", "2", "-subj", std::string("/CN=Quorvel test ") + ca }),
+            "a CA");
+    ok(Run({ "openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/server.key", "-out",
+           dir + "/server.csr", "-subj", "/CN=localhost" }),
+        "a request");
+    WriteFile(dir + "/server.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+    ok(Run({ "openssl", "x509", "-req", "-in", dir + "/server.csr", "-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key",
+           "-CAcreateserial", "-out", dir + "/server.pem", "-days", "2", "-extfile", dir + "/server.ext" }),
+        "the server certificate");
+}
+
+} // namespace
+
+Dovecot::Dovecot()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dovecot-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("Dovecot: mkdtemp failed");
+    dir_ = pattern;
+    // Run as root, Dovecot reads the mail as an unprivileged user, who must reach the folder.
+    ::chmod(dir_.c_str(), 0755);
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        mailUid_ = nobody ? nobody->pw_uid : 65534;
+        mailGid_ = nobody ? nobody->pw_gid : 65534;
+    } else {
+        mailUid_ = ::getuid();
+        mailGid_ = ::getgid();
+    }
+    std::filesystem::create_directories(dir_ + "/mail");
+    std::filesystem::create_directories(dir_ + "/run");
+    std::filesystem::create_directories(dir_ + "/state");
+    WriteFile(dir_ + "/passwd", "");
+    MakeCertificates(dir_);
+    for (int attempt = 0; attempt < 5 && !running(); ++attempt)
+        Start();
+    if (!running())
+        throw std::runtime_error("Dovecot did not start: " + log());
+}
+
+Dovecot::~Dovecot()
+{
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string Dovecot::log() const
+{
+    std::ifstream in(dir_ + "/dovecot.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Dovecot::FillMaildir(const std::string& path, int unseen, int seen)
+{
+    for (const char* sub : { "cur", "new", "tmp" })
+        std::filesystem::create_directories(path + "/" + sub);
+    for (int i = 0; i < unseen + seen; ++i) {
+        const int n = ++messages_;
+        const std::string name = std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P1.quorvel";
+        const std::string file = i < unseen ? path + "/new/" + name : path + "/cur/" + name + ":2,S";
+        WriteFile(file,
+            "From: sender@example.org\r\nTo: user@example.org\r\nSubject: message " + std::to_string(n)
+                + "\r\nDate: Tue, 1 Dec 2026 10:00:00 +0000\r\n\r\nBody " + std::to_string(n) + "\r\n");
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+        ::chown(entry.path().c_str(), mailUid_, mailGid_);
+    ::chown(path.c_str(), mailUid_, mailGid_);
+}
+
+void Dovecot::AddUser(const std::string& user, const std::string& password, int unseen, int seen)
+{
+    const std::string home = dir_ + "/mail/" + std::to_string(std::hash<std::string> {}(user));
+    FillMaildir(home, unseen, seen);
+    std::ofstream out(dir_ + "/passwd", std::ios::app);
+    out << user << ":{PLAIN.b64}" << Base64(password) << ":" << mailUid_ << ":" << mailGid_ << "::" << home << "::\n";
+}
+
+void Dovecot::AddMailbox(const std::string& user, const std::string& wireName, int unseen, int seen)
+{
+    const std::string home = dir_ + "/mail/" + std::to_string(std::hash<std::string> {}(user));
+    FillMaildir(home + "/." + wireName, unseen, seen);
+}
+
+bool Dovecot::Start()
+{
+    imap_ = FreeLoopbackPort();
+    imaps_ = FreeLoopbackPort();
+    pop3_ = FreeLoopbackPort();
+    pop3s_ = FreeLoopbackPort();
+    std::string identity;
+    if (::geteuid() != 0) {
+        // Not root: every service runs as this user, and nothing can be chrooted.
+        const passwd* me = ::getpwuid(::getuid());
+        const std::string name = me ? me->pw_name : std::to_string(::getuid());
+        identity = "default_internal_user = " + name + "\ndefault_login_user = " + name
+            + "\nservice imap-login {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
+    }
+    const std::string& d = dir_;
+    WriteFile(d + "/dovecot.conf",
+        "base_dir = " + d + "/run\n" + "state_dir = " + d + "/state\n" + "instance_name = quorvel-test-"
+            + std::to_string(::getpid()) + "\n" + "log_path = " + d + "/dovecot.log\n"
+            + "protocols = imap pop3\n"
+              "listen = 127.0.0.1\n"
+              "ssl = yes\n"
+              "ssl_min_protocol = TLSv1.2\n"
+              "ssl_cert = <"
+            + d + "/server.pem\nssl_key = <" + d + "/server.key\n"
+            + "disable_plaintext_auth = yes\n"
+              "auth_mechanisms = plain login\n"
+              "auth_failure_delay = 0\n"
+              "first_valid_uid = 1\n"
+              "mail_location = maildir:~\n"
+              "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN "
+            + d + "/passwd\n}\n" + "userdb {\n  driver = passwd-file\n  args = " + d + "/passwd\n}\n"
+            + "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(imap_)
+            + "\n  }\n  inet_listener imaps {\n    port = " + std::to_string(imaps_) + "\n    ssl = yes\n  }\n}\n"
+            + "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(pop3_)
+            + "\n  }\n  inet_listener pop3s {\n    port = " + std::to_string(pop3s_) + "\n    ssl = yes\n  }\n}\n"
+            + identity);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        // The server goes when the test program goes, even when it crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        const std::string config = d + "/dovecot.conf";
+        ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
+        ::execlp("dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    pid_ = pid;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < until) {
+        if (Accepts(imap_) && Accepts(imaps_) && Accepts(pop3_) && Accepts(pop3s_))
+            return true;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Stop();
+    return false;
+}
+
+void Dovecot::Stop()
+{
+    if (pid_ <= 0)
+        return;
+    ::kill(pid_, SIGTERM);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > until) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+}
+
+} // namespace testing_support
