@@ -189,6 +189,7 @@ void TPowersock::Connect()
 {
     StatusMessage(level::Trace, status::Connecting);
     Canceled = false;
+    FChannelError.clear();
     if (Connected)
         throw ESockError("Already connected");
     for (int attempts = 0;; ++attempts) {
@@ -240,6 +241,7 @@ void TPowersock::Disconnect()
 void TPowersock::RequestCloseSocket()
 {
     StatusMessage(level::Socket, status::RequestCloseSocket);
+    EndSecureChannel();
     Connected = false;
     if (FSocket == kNoSocket)
         return;
@@ -331,11 +333,16 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
             case platform::FD_CLOSE: {
                 char buffer[kChunkSize];
                 int n;
+                const std::uint16_t socket = FSocket;
                 do {
                     n = platform::recv(FSocket, buffer, kChunkSize, 0);
                     if (n > 0)
-                        StoreReceived(buffer, n);
-                } while (n > 0 && !Canceled);
+                        StoreIncoming(buffer, n);
+                } while (n > 0 && !Canceled && FSocket == socket);
+                // A failing secure channel has closed the connection already.
+                if (FSocket != socket)
+                    break;
+                NoteSecureEnd();
                 Connected = false;
                 RequestCloseSocket();
                 break;

@@ -7,6 +7,7 @@
 #include "platform/Events.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/SecureChannel.h"
 #include "platform/Winsock.h"
 
 #include <QObject>
@@ -54,6 +55,19 @@ public:
     virtual platform::SOCKET Accept();
     // Resolves Host (or Proxy) and connects, within TimeOut for each of the two waits.
     virtual void Connect();
+    // Connects to Proxy:ProxyPort and asks it for a tunnel to Host:Port (HTTP CONNECT), waiting
+    // for its answer within TimeOut; without a Proxy, the same as Connect. A refusal closes the
+    // connection and raises ESockError "Proxy refused the tunnel: " with the proxy's status line.
+    void ConnectThroughProxy();
+    // Runs a TLS handshake on the connected socket, within TimeOut: Host is the name sent to
+    // the server and checked against its certificate. Bytes received in the clear and not yet
+    // read are discarded first, so that nothing the network injected reads as if it had been
+    // secured. Every failure closes the connection and raises ESockError with the reason; a
+    // Cancel raises EAbortError. Afterwards every read and write runs over the secure channel,
+    // until the connection closes.
+    void StartTLS();
+    // The handshake completed and the peer's certificate was verified.
+    bool Secure() const { return FChannel && FChannel->Established(); }
     virtual void Disconnect();
     // Sends the command as a line and returns the reply line; ReplyNumber gets its leading
     // number, or 0 when it has none or the number does not fit in 16 signed bits.
@@ -156,6 +170,23 @@ protected:
     // Appends to ReceiveQueue; false when a capture file refused the bytes.
     bool StoreReceived(const char* bytes, std::int64_t n);
 
+    // The secure channel between the socket and the queues. Received bytes go through
+    // StoreIncoming, sent bytes through SendToPeer; without a channel both are the plain calls.
+    // False when the bytes could not be stored, or the channel failed and closed the connection.
+    bool StoreIncoming(const char* bytes, std::int64_t n);
+    // Like send: the number of bytes taken, or SOCKET_ERROR with the library's last error set.
+    int SendToPeer(const char* bytes, int n);
+    // Sends the records the channel made; true when none is left waiting.
+    bool FlushChannelOutput();
+    // The peer closed the connection: without its closing alert the data may have been cut short.
+    void NoteSecureEnd();
+    // Sends the closing alert if it can, and drops the channel; the next connection is plain.
+    void EndSecureChannel();
+    // Closes the connection for the channel's failure; waits raise the text.
+    void FailSecureConnection(std::string text);
+    // Raises the failure of the secure connection, if any: wait loops call it when nothing more can come.
+    void RaiseSecureFailure();
+
     TThreadTimer* timer = nullptr;
     bool FDestroying = false;
 
@@ -173,6 +204,10 @@ private:
     int FSendError = 0;
     std::int64_t FFileOffset = 0;
     std::string FCaptureError;
+    std::unique_ptr<platform::SecureChannel> FChannel;
+    // Records made by the channel and not yet taken by the socket.
+    std::string FChannelOut;
+    std::string FChannelError;
 };
 
 // Field n (from 1) of the text split at every delimiter; empty fields count.

@@ -107,13 +107,19 @@ void TPowersock::WriteFromStream()
     InHandler = true;
     const ScopeExit clear([this] { InHandler = false; });
     StatusMessage(level::Trace, status::WriteFromStream);
+    // Records of the secure channel go out before anything new: the socket's next write
+    // notification resumes them when it is full.
+    if (!FlushChannelOutput())
+        return;
     const bool pending = FileMode ? SendQueue->Position() < SendQueue->Size() : SendQueue->Size() > 0;
+    if (!pending && FChannel)
+        SendDone = true;
     if (!pending || Canceled)
         return;
     SendQueue->Seek(FileMode ? FFileOffset : 0);
     char buffer[kChunkSize];
     const std::int64_t len = SendQueue->Read(buffer, kChunkSize);
-    const int n = platform::send(FSocket, buffer, static_cast<int>(len), 0);
+    const int n = SendToPeer(buffer, static_cast<int>(len));
     if (n == platform::SOCKET_ERROR) {
         LastError = platform::WSAGetLastError();
         SendQueue->Seek(0);
@@ -126,7 +132,7 @@ void TPowersock::WriteFromStream()
     if (sentUpTo >= SendQueue->Size()) {
         if (!FileMode)
             SendQueue->Clear();
-        SendDone = true;
+        SendDone = FChannelOut.empty();
     } else {
         if (FileMode) {
             SendQueue->Seek(sentUpTo);
@@ -184,7 +190,7 @@ void TPowersock::ReadToStream()
             if (OnSocketError)
                 OnSocketError(this, static_cast<std::uint16_t>(LastError), text);
         } else {
-            if (!StoreReceived(buffer, n))
+            if (!StoreIncoming(buffer, n))
                 return;
             if (PacketEvents) {
                 BytesRecvd = addWrapping(BytesRecvd, n);
@@ -216,6 +222,8 @@ std::string TPowersock::ReadLn()
                 break;
             scanned = bytes.size();
         }
+        if (!Connected)
+            RaiseSecureFailure();
         if (!WaitPass())
             throw EAbortError("Socket readln aborted");
         if (Canceled)
@@ -366,6 +374,7 @@ void TPowersock::CaptureFile(const std::string& FileName)
         FCaptureError.clear();
         throw EWriteError(message);
     }
+    RaiseSecureFailure();
 }
 
 void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
@@ -381,6 +390,8 @@ void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
         const bool queued = ReceiveQueue->Size() > 0;
         if (Canceled)
             break;
+        if (!Connected && !queued)
+            RaiseSecureFailure();
         if (Size == -1 && !Connected && !queued)
             break;
         if (Size >= 0 && AString.size() >= limit)

@@ -1,0 +1,232 @@
+#include "LoopbackPeer.h"
+#include "SecureSupport.h"
+#include "net/Psock.h"
+#include "tests/support/TestCertificates.h"
+#include "tests/support/TlsServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+using net::TPowersock;
+using secure::messageOf;
+using testing_support::TestCertificates;
+using testing_support::TlsPeer;
+using testing_support::TlsServer;
+
+namespace {
+
+void handshake(TlsPeer& p)
+{
+    if (!p.Handshake())
+        throw std::runtime_error("server handshake failed");
+}
+
+void pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+TEST(SecureExchange, LinesGoBothWaysAndTheCloseSendsTheClosingAlert)
+{
+    std::string received, serverName;
+    bool closedWithAlert = false;
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        serverName = p.ServerName();
+        p.Write("* OK secure greeting\r\n");
+        received = p.ReadLine();
+        p.Write("a OK " + received);
+        p.ReadUntilClose();
+        closedWithAlert = p.ClosedWithAlert();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port(), "localhost");
+    EXPECT_FALSE(s.Secure());
+    s.StartTLS();
+    EXPECT_TRUE(s.Secure());
+    EXPECT_EQ(s.ReadLn(), "* OK secure greeting\r\n");
+    s.Writeln("a LOGIN user secret");
+    EXPECT_EQ(s.ReadLn(), "a OK a LOGIN user secret\r\n");
+    s.Disconnect();
+    EXPECT_FALSE(s.Secure());
+    server.finish();
+    EXPECT_EQ(server.failure, "");
+    EXPECT_EQ(received, "a LOGIN user secret\r\n");
+    EXPECT_EQ(serverName, "localhost");
+    EXPECT_TRUE(closedWithAlert);
+}
+
+TEST(SecureExchange, AnAddressIsVerifiedAsAnAddressAndSentAsNoServerName)
+{
+    std::string serverName = "unset";
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        serverName = p.ServerName();
+        p.Write("* OK\r\n");
+        p.ReadUntilClose();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port(), "127.0.0.1");
+    s.StartTLS();
+    EXPECT_EQ(s.ReadLn(), "* OK\r\n");
+    s.Disconnect();
+    server.finish();
+    EXPECT_EQ(serverName, "");
+}
+
+TEST(SecureExchange, LinesSplitAcrossRecordsAndRecordsHoldingSeveralLines)
+{
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write("* first li");
+        pause(30);
+        p.Write("ne\r\n* sec");
+        pause(30);
+        p.Write("ond line\r\n* third\r\n* four");
+        pause(30);
+        p.Write("th\r\n");
+        p.ReadUntilClose();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    EXPECT_EQ(s.ReadLn(), "* first line\r\n");
+    EXPECT_EQ(s.ReadLn(), "* second line\r\n");
+    EXPECT_EQ(s.ReadLn(), "* third\r\n");
+    EXPECT_EQ(s.ReadLn(), "* fourth\r\n");
+    s.Disconnect();
+}
+
+TEST(SecureExchange, SixteenMebibytesArriveWholeInCaptureString)
+{
+    const std::string content = loopback::pattern(16u * 1024 * 1024, 7);
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        for (std::size_t at = 0; at < content.size(); at += 16384)
+            p.Write(content.substr(at, 16384));
+        p.CloseNotify();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    std::string got;
+    s.CaptureString(got, -1);
+    EXPECT_EQ(got.size(), content.size());
+    EXPECT_TRUE(got == content);
+    EXPECT_FALSE(s.Connected);
+}
+
+TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
+{
+    const std::string content = loopback::pattern(8u * 1024 * 1024, 3);
+    const std::string path = (std::filesystem::temp_directory_path() / "quorvel-tls-send.bin").string();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    }
+    std::string received;
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        // The client's sends back up meanwhile, and the rest of its records must wait.
+        pause(300);
+        received = p.Read(content.size());
+        p.Write("* got it\r\n");
+        p.ReadUntilClose();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    s.SendFile(path);
+    EXPECT_EQ(s.ReadLn(), "* got it\r\n");
+    s.Disconnect();
+    server.finish();
+    std::remove(path.c_str());
+    EXPECT_EQ(received.size(), content.size());
+    EXPECT_TRUE(received == content);
+}
+
+TEST(SecureEnd, ACutWithoutClosingAlertFailsTheCaptureInsteadOfEndingIt)
+{
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write(std::string(100000, 'x'));
+        p.Cut();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    std::string got;
+    EXPECT_EQ(messageOf([&] { s.CaptureString(got, -1); }), "TLS connection cut");
+    EXPECT_FALSE(s.Connected);
+    EXPECT_FALSE(s.Secure());
+}
+
+TEST(SecureEnd, ACutEndsALineWaitThatWouldOtherwiseNeverEnd)
+{
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write("* complete\r\n* half a li");
+        p.Cut();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    EXPECT_EQ(s.ReadLn(), "* complete\r\n");
+    EXPECT_EQ(messageOf([&] { s.ReadLn(); }), "TLS connection cut");
+}
+
+TEST(SecureEnd, ARecordThatDoesNotDecryptClosesTheConnectionWithAnError)
+{
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write("* OK\r\n");
+        // An application-data record of the right form whose bytes were changed on the way.
+        std::string forged("\x17\x03\x03\x00\x20", 5);
+        forged += std::string(32, '\x5A');
+        pause(50);
+        p.SendClear(forged);
+        p.ReadUntilClose();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    EXPECT_EQ(s.ReadLn(), "* OK\r\n");
+    const std::string message = messageOf([&] { s.ReadLn(); });
+    EXPECT_EQ(message.rfind("TLS connection failed: ", 0), 0u) << message;
+    EXPECT_FALSE(s.Connected);
+}
+
+TEST(SecureEnd, TheNextConnectionOfTheSameComponentIsPlainAgain)
+{
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write("* secure\r\n");
+        p.CloseNotify();
+    });
+    std::string plainLine;
+    loopback::ScriptedPeer plain([&](loopback::PeerConnection& c) {
+        c.send("+OK plain\r\n");
+        plainLine = c.readLine();
+    });
+    TPowersock s(nullptr);
+    secure::connect(s, server.port());
+    s.StartTLS();
+    EXPECT_EQ(s.ReadLn(), "* secure\r\n");
+    std::string rest;
+    s.CaptureString(rest, -1);
+    EXPECT_FALSE(s.Connected);
+    secure::connect(s, plain.port());
+    EXPECT_FALSE(s.Secure());
+    EXPECT_EQ(s.ReadLn(), "+OK plain\r\n");
+    s.Writeln("QUIT");
+    plain.finish();
+    EXPECT_EQ(plainLine, "QUIT\r\n");
+}
