@@ -4,6 +4,8 @@
 #include "app/Endpoints.h"
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
+#include "app/MailServerAddress.h"
+#include "app/MailServerCheck.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 #include "platform/Application.h"
@@ -18,6 +20,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <climits>
 
 namespace app {
 namespace {
@@ -127,6 +131,8 @@ int TfrmQuorvel::CheckAccount(int Index)
     LoadAccount(name);
 
     const QString host = cbHost->currentText();
+    if (const auto server = ReadMailServerAddress(host))
+        return CheckMailServer(*this, name, *server);
     if (host != QLatin1String("Hotmail")) {
         // No login address is known for this host type: nothing is requested, and the account
         // says why. The run goes on with the next account.
@@ -188,8 +194,9 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
             if (application.Terminated())
                 break;
             const int result = CheckAccount(index);
+            // Counts from mail servers can be large: the total stops at the largest int.
             if (result > 0)
-                total += result;
+                total = result > INT_MAX - total ? INT_MAX : total + result;
         }
     } catch (...) {
         endEarly();

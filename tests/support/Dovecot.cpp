@@ -1,6 +1,7 @@
 #include "tests/support/Dovecot.h"
 
 #include "tests/support/LoopbackPorts.h"
+#include "tests/support/TestCertificates.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -29,27 +30,6 @@ void WriteFile(const std::string& path, const std::string& content)
         throw std::runtime_error("Dovecot: cannot write " + path);
 }
 
-// Runs a program to its end with its output thrown away; true when it succeeded.
-bool Run(const std::vector<std::string>& argv)
-{
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 std::string Base64(const std::string& bytes)
 {
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -70,28 +50,10 @@ std::string Base64(const std::string& bytes)
     return out;
 }
 
-void MakeCertificates(const std::string& dir)
-{
-    const auto ok = [](bool done, const char* what) {
-        if (!done)
-            throw std::runtime_error(std::string("Dovecot: openssl failed to make ") + what);
-    };
-    for (const char* ca : { "ca", "other-ca" })
-        ok(Run({ "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/" + ca + ".key", "-out",
-               dir + "/" + ca + ".pem", "-days", "2", "-subj", std::string("/CN=Quorvel test ") + ca }),
-            "a CA");
-    ok(Run({ "openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", dir + "/server.key", "-out",
-           dir + "/server.csr", "-subj", "/CN=localhost" }),
-        "a request");
-    WriteFile(dir + "/server.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
-    ok(Run({ "openssl", "x509", "-req", "-in", dir + "/server.csr", "-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key",
-           "-CAcreateserial", "-out", dir + "/server.pem", "-days", "2", "-extfile", dir + "/server.ext" }),
-        "the server certificate");
-}
-
 } // namespace
 
 Dovecot::Dovecot()
+    : identity_(TestCertificates::Shared().localhost)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dovecot-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
@@ -111,7 +73,6 @@ Dovecot::Dovecot()
     std::filesystem::create_directories(dir_ + "/run");
     std::filesystem::create_directories(dir_ + "/state");
     WriteFile(dir_ + "/passwd", "");
-    MakeCertificates(dir_);
     for (int attempt = 0; attempt < 5 && !running(); ++attempt)
         Start();
     if (!running())
@@ -187,7 +148,7 @@ bool Dovecot::Start()
               "ssl = yes\n"
               "ssl_min_protocol = TLSv1.2\n"
               "ssl_cert = <"
-            + d + "/server.pem\nssl_key = <" + d + "/server.key\n"
+            + identity_.certificateFile + "\nssl_key = <" + identity_.keyFile + "\n"
             + "disable_plaintext_auth = yes\n"
               "auth_mechanisms = plain login\n"
               "auth_failure_delay = 0\n"
@@ -198,8 +159,10 @@ bool Dovecot::Start()
             + "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(imap_)
             + "\n  }\n  inet_listener imaps {\n    port = " + std::to_string(imaps_) + "\n    ssl = yes\n  }\n}\n"
             + "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(pop3_)
-            + "\n  }\n  inet_listener pop3s {\n    port = " + std::to_string(pop3s_) + "\n    ssl = yes\n  }\n}\n"
-            + identity);
+            + "\n  }\n  inet_listener pop3s {\n    port = " + std::to_string(pop3s_)
+            + "\n    ssl = yes\n  }\n}\n"
+            // Failed logins in one test must not slow down the logins of the next.
+            + "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n" + identity);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)

@@ -1,8 +1,10 @@
 // A real Dovecot for tests and benchmarks: IMAP and POP3, each with TLS from the first byte and
 // with STARTTLS, on free 127.0.0.1 ports, with its own configuration, a passwd-file of users,
-// maildirs, and a CA and server certificate made at start; stopped (and killed if need be) when
-// destroyed. Point SSL_CERT_FILE at caFile() to trust it.
+// maildirs, and the shared test certificate for "localhost" and 127.0.0.1 (whose authority the
+// process trusts); stopped (and killed if need be) when destroyed.
 #pragma once
+
+#include "tests/support/TestCertificates.h"
 
 #include <cstdint>
 #include <string>
@@ -22,10 +24,6 @@ public:
     std::uint16_t imapsPort() const { return imaps_; }
     std::uint16_t pop3Port() const { return pop3_; }
     std::uint16_t pop3sPort() const { return pop3s_; }
-    // The CA that signed the server's certificate (for "localhost" and 127.0.0.1).
-    std::string caFile() const { return dir_ + "/ca.pem"; }
-    // Another CA, which signed nothing the server shows.
-    std::string otherCaFile() const { return dir_ + "/other-ca.pem"; }
     const std::string& dir() const { return dir_; }
 
     // A user with `unseen` new and `seen` read messages in the INBOX. Any bytes but ":" and line
@@ -40,6 +38,7 @@ private:
     void Stop();
     void FillMaildir(const std::string& path, int unseen, int seen);
 
+    TlsIdentity identity_;
     std::string dir_;
     std::uint16_t imap_ = 0, imaps_ = 0, pop3_ = 0, pop3s_ = 0;
     pid_t pid_ = -1;
