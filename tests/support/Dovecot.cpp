@@ -172,6 +172,10 @@ bool Dovecot::Start()
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
+        // Whatever signals the caller blocks, the server must still hear its stop.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const std::string config = d + "/dovecot.conf";
         ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
         ::execlp("dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
