@@ -1,5 +1,5 @@
 // quorvel-demo-dovecot: runs Dovecot on loopback with one mailbox holding unseen mail, writes
-// "PORT CAFILE" (its IMAP-over-TLS port and the authority to trust) to the file named on the
+// "IMAPS POP3S CAFILE" (its ports for IMAP and POP3 over TLS, and the authority to trust) to the file named on the
 // command line, and stops the server when it is told to end (SIGTERM, SIGINT).
 #include "tests/support/Dovecot.h"
 #include "tests/support/TestCertificates.h"
@@ -31,7 +31,8 @@ int main(int argc, char** argv)
         const std::string file = argv[1];
         {
             std::ofstream out(file + ".part");
-            out << dovecot.imapsPort() << ' ' << testing_support::TestCertificates::Shared().authorityFile << '\n';
+            out << dovecot.imapsPort() << ' ' << dovecot.pop3sPort() << ' '
+                << testing_support::TestCertificates::Shared().authorityFile << '\n';
         }
         std::rename((file + ".part").c_str(), file.c_str());
         int signal = 0;
