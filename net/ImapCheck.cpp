@@ -176,7 +176,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
     const auto name = imap::EncodeMailboxName(mailbox);
     if (!name)
         throw ESockError("The mailbox name cannot be sent to the mail server");
-    try {
+    return Converse([&]() -> MailCount {
         Open();
         const imap::Response greeting = ReadResponse();
         if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
@@ -240,15 +240,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
         if (!unseen)
             return { MailCount::Outcome::BadReply, 0 };
         return { MailCount::Outcome::Count, *unseen };
-    } catch (const EBadReply&) {
-        Close();
-        return { MailCount::Outcome::BadReply, 0 };
-    } catch (const EAbortError&) {
-        throw; // cancelled, or the component is gone: nothing more may touch it
-    } catch (const ESockError&) {
-        Close();
-        throw;
-    }
+    });
 }
 
 } // namespace net

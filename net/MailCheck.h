@@ -60,6 +60,22 @@ protected:
     void ShortenReplies(std::int32_t ms) { FReplyLimit = ms; }
     // Closes the connection at the end of a check; failures there change nothing.
     void Close() noexcept;
+    // Runs a whole conversation: a reply that breaks the protocol ends it as an interpretation
+    // error; any other failure closes the connection (unless the component is gone) and raises.
+    template <typename F> MailCount Converse(F conversation)
+    {
+        try {
+            return conversation();
+        } catch (const EBadReply&) {
+            Close();
+            return { MailCount::Outcome::BadReply, 0 };
+        } catch (const EAbortError&) {
+            throw; // cancelled, or the component is gone: nothing more may touch it
+        } catch (const ESockError&) {
+            Close();
+            throw;
+        }
+    }
 
 private:
     void WaitForInput(std::size_t wanted, bool line);

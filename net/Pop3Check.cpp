@@ -34,10 +34,14 @@ std::vector<std::string> TPop3Check::ReadMultiLine()
     return lines;
 }
 
-void TPop3Check::RefuseUnavailable(const pop3::Status& status)
+bool TPop3Check::Accepted(const pop3::Status& status)
 {
+    if (status.ok)
+        return true;
     Quit();
-    throw ESockError("Mailbox not available: " + status.text);
+    if (MaildropUnavailable(status))
+        throw ESockError("Mailbox not available: " + status.text);
+    return false;
 }
 
 void TPop3Check::Quit()
@@ -56,7 +60,7 @@ void TPop3Check::Quit()
 
 MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& password)
 {
-    try {
+    return Converse([&]() -> MailCount {
         Open();
         const pop3::Status greeting = ReadStatus();
         if (!greeting.ok)
@@ -75,23 +79,13 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
         CheckCredentials(user, password);
         if (pop3::HasSaslMechanism(capa, "PLAIN")) {
             SendSecret("AUTH PLAIN " + SaslPlain(user, password) + "\r\n");
-            const pop3::Status r = ReadStatus();
-            if (!r.ok) {
-                if (MaildropUnavailable(r))
-                    RefuseUnavailable(r);
-                Quit();
+            if (!Accepted(ReadStatus()))
                 return { MailCount::Outcome::LoginRefused, 0 };
-            }
         } else {
             for (const std::string& line : { "USER " + user, "PASS " + password }) {
                 SendSecret(line + "\r\n");
-                const pop3::Status r = ReadStatus();
-                if (!r.ok) {
-                    if (MaildropUnavailable(r))
-                        RefuseUnavailable(r);
-                    Quit();
+                if (!Accepted(ReadStatus()))
                     return { MailCount::Outcome::LoginRefused, 0 };
-                }
             }
         }
         SendLine("STAT");
@@ -100,15 +94,7 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
         if (!maildrop)
             return { MailCount::Outcome::BadReply, 0 };
         return { MailCount::Outcome::Count, maildrop->messages };
-    } catch (const EBadReply&) {
-        Close();
-        return { MailCount::Outcome::BadReply, 0 };
-    } catch (const EAbortError&) {
-        throw; // cancelled, or the component is gone: nothing more may touch it
-    } catch (const ESockError&) {
-        Close();
-        throw;
-    }
+    });
 }
 
 } // namespace net

@@ -20,8 +20,9 @@ private:
     pop3::Status ReadStatus();
     // The rest of a multi-line reply, without the terminating line.
     std::vector<std::string> ReadMultiLine();
-    // After a refused login step: a locked or unavailable maildrop is no wrong password.
-    [[noreturn]] void RefuseUnavailable(const pop3::Status& status);
+    // The reply to a login step: true when accepted; after a refusal the session is ended, and a
+    // locked or unavailable maildrop (which is no wrong password) raises.
+    bool Accepted(const pop3::Status& status);
     void Quit();
 };
 

@@ -1,23 +1,18 @@
 #include "tests/support/Dovecot.h"
 
 #include "tests/support/LoopbackPorts.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TestCertificates.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <grp.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace testing_support {
 namespace {
@@ -163,56 +158,17 @@ bool Dovecot::Start()
             + "\n    ssl = yes\n  }\n}\n"
             // Failed logins in one test must not slow down the logins of the next.
             + "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n" + identity);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        // The server goes when the test program goes, even when it crashes.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        // Whatever signals the caller blocks, the server must still hear its stop.
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        const std::string config = d + "/dovecot.conf";
-        ::execl("/usr/sbin/dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
-        ::execlp("dovecot", "dovecot", "-F", "-c", config.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    pid_ = pid;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < until) {
-        if (Accepts(imap_) && Accepts(imaps_) && Accepts(pop3_) && Accepts(pop3s_))
-            return true;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    Stop();
-    return false;
+    const std::string config = d + "/dovecot.conf";
+    const std::string program = ::access("/usr/sbin/dovecot", X_OK) == 0 ? "/usr/sbin/dovecot" : "dovecot";
+    pid_ = SpawnServer({ program, "-F", "-c", config });
+    return AwaitServer(
+        pid_, [this] { return Accepts(imap_) && Accepts(imaps_) && Accepts(pop3_) && Accepts(pop3s_); },
+        std::chrono::seconds(15));
 }
 
 void Dovecot::Stop()
 {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    pid_ = -1;
+    StopServer(pid_, std::chrono::seconds(5));
 }
 
 } // namespace testing_support

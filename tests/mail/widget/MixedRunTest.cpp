@@ -2,9 +2,11 @@
 #include "platform/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/ScriptServer.h"
 #include "tests/support/TinyProxy.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,6 +117,28 @@ TEST_F(MixedRun, ThroughTheProxysTunnelAndDirectWithAnEmptyProxyHost)
     f.btnCheckAll->click();
     EXPECT_TRUE(ErrorTexts().empty());
     EXPECT_EQ(Status(), "3 total number of new message(s), all accounts");
+}
+
+TEST_F(MixedRun, QuittingWhileAMailServerStallsEndsTheRunAtOnce)
+{
+    using S = testing_support::ScriptServer;
+    S server;
+    server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"), S::Stall() });
+    StoreAccount("A", "anna@example.org", "anna-secret", "imap://127.0.0.1:" + std::to_string(server.port()));
+    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    auto& f = Open();
+    QElapsedTimer clock;
+    After(300, [&] {
+        clock.start();
+        f.btnExit->click();
+    });
+    f.btnCheckAll->click();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(platform::Application::instance().Terminated());
+    EXPECT_TRUE(ErrorTexts().empty());
+    form.reset();
+    EXPECT_EQ(Stored("A").Status, "N/A");
+    EXPECT_EQ(Stored("B").Status, "N/A");
 }
 
 TEST_F(MixedRun, HostFieldHintNamesTheMailServerForm)
