@@ -172,7 +172,8 @@ protected:
 
     // The secure channel between the socket and the queues. Received bytes go through
     // StoreIncoming, sent bytes through SendToPeer; without a channel both are the plain calls.
-    // False when the bytes could not be stored, or the channel failed and closed the connection.
+    // False when the bytes could not be stored, or the connection ended: the channel failed, or
+    // the peer sent its closing alert (the plain bytes before it are stored).
     bool StoreIncoming(const char* bytes, std::int64_t n);
     // Like send: the number of bytes taken, or SOCKET_ERROR with the library's last error set.
     int SendToPeer(const char* bytes, int n);

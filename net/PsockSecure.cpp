@@ -97,7 +97,14 @@ bool TPowersock::StoreIncoming(const char* bytes, std::int64_t n)
         FailSecureConnection(failureText(*FChannel, Host));
         return false;
     }
-    return plain.empty() || StoreReceived(plain.data(), static_cast<std::int64_t>(plain.size()));
+    const bool stored = plain.empty() || StoreReceived(plain.data(), static_cast<std::int64_t>(plain.size()));
+    // The closing alert ends the secure stream: nothing after it may be read, and a server that
+    // waits for the answering alert before it closes would otherwise hold the connection open.
+    if (FChannel->PeerClosed()) {
+        RequestCloseSocket();
+        return false;
+    }
+    return stored;
 }
 
 int TPowersock::SendToPeer(const char* bytes, int n)

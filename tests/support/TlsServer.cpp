@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <memory>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -21,6 +22,9 @@ constexpr int kPatienceMs = 10000;
 
 void setPatience(int fd)
 {
+    // Small records go out at once, as from a real server, instead of waiting for an ACK.
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     timeval t { kPatienceMs / 1000, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
@@ -142,6 +146,11 @@ void TlsPeer::CloseNotify()
     SSL_shutdown(ssl_);
     closeGently(fd_);
     fd_ = -1;
+}
+
+void TlsPeer::SendCloseNotify()
+{
+    SSL_shutdown(ssl_);
 }
 
 void TlsPeer::Cut()

@@ -42,6 +42,8 @@ public:
     std::string ServerName() const;
     // Sends the closing alert, then closes.
     void CloseNotify();
+    // Sends the closing alert and keeps the connection open, as servers do that wait for the answer.
+    void SendCloseNotify();
     // Closes without a closing alert.
     void Cut();
     // Plain bytes received over TLS so far.

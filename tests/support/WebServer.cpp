@@ -50,6 +50,11 @@ std::string WebServer::BigContent()
 
 WebServer::WebServer()
 {
+    Prepare();
+}
+
+void WebServer::Prepare()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-web-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("WebServer: mkdtemp failed");
@@ -63,6 +68,12 @@ WebServer::WebServer()
         Start();
 }
 
+WebServer::WebServer(const TlsIdentity& tls)
+    : tls_(tls)
+{
+    Prepare();
+}
+
 WebServer::~WebServer()
 {
     Stop();
@@ -72,7 +83,7 @@ WebServer::~WebServer()
 
 std::string WebServer::url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + path;
 }
 
 void WebServer::AddFile(const std::string& name, const std::string& content) const
@@ -104,7 +115,12 @@ bool WebServer::Start()
             + "/error.log\"\n"
               "server.max-keep-alive-requests = 0\n"
               "index-file.names = ( \"index.html\" )\n"
-              "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n");
+              "mimetype.assign = ( \".html\" => \"text/html\", \"\" => \"application/octet-stream\" )\n"
+            + (tls_ ? "server.modules += ( \"mod_openssl\" )\n"
+                      "ssl.engine = \"enable\"\n"
+                      "ssl.pemfile = \""
+                        + tls_->certificateFile + "\"\nssl.privkey = \"" + tls_->keyFile + "\"\n"
+                    : std::string()));
     pid_ = SpawnServer({ "lighttpd", "-D", "-f", config });
     return AwaitServer(
         pid_, [this] { return Accepts(port_); }, std::chrono::seconds(10));

@@ -2,7 +2,10 @@
 // temporary configuration and document root; stopped (and killed if need be) when destroyed.
 #pragma once
 
+#include "tests/support/TestCertificates.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -14,6 +17,8 @@ public:
     static constexpr std::size_t bigSize = 5 * 1024 * 1024 + 123;
 
     WebServer();
+    // Serves HTTPS with this certificate and key instead of HTTP.
+    explicit WebServer(const TlsIdentity& tls);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
@@ -31,9 +36,11 @@ public:
     std::string errorLog() const;
 
 private:
+    void Prepare();
     bool Start();
     void Stop();
 
+    std::optional<TlsIdentity> tls_;
     std::string dir_;
     std::string root_;
     std::uint16_t port_ = 0;

@@ -7,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using loopback::PeerConnection;

@@ -3,6 +3,7 @@
 #include "net/Psock.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TlsServer.h"
+#include "tests/support/WebServer.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,31 @@ TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
     EXPECT_TRUE(received == content);
 }
 
+TEST(SecureEnd, TheServersClosingAlertEndsTheCaptureAndIsAnswered)
+{
+    bool answered = false;
+    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
+        handshake(p);
+        p.Write("last words\r\n");
+        // The connection stays open until the client answers with its own alert (or gives up).
+        p.SendCloseNotify();
+        p.ReadUntilClose();
+        answered = p.ClosedWithAlert();
+    });
+    TPowersock s(nullptr);
+    int disconnects = 0;
+    s.OnDisconnect = [&](QObject*) { ++disconnects; };
+    secure::connect(s, server.port());
+    s.StartTLS();
+    std::string got;
+    s.CaptureString(got, -1);
+    EXPECT_EQ(got, "last words\r\n");
+    EXPECT_FALSE(s.Connected);
+    EXPECT_EQ(disconnects, 1);
+    server.finish();
+    EXPECT_TRUE(answered);
+}
+
 TEST(SecureEnd, ACutWithoutClosingAlertFailsTheCaptureInsteadOfEndingIt)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
@@ -229,4 +255,21 @@ TEST(SecureEnd, TheNextConnectionOfTheSameComponentIsPlainAgain)
     s.Writeln("QUIT");
     plain.finish();
     EXPECT_EQ(plainLine, "QUIT\r\n");
+}
+
+TEST(SecureExchange, ARealWebServerAnswersOverTlsAndEndsWithItsClosingAlert)
+{
+    testing_support::WebServer web(TestCertificates::Shared().localhost);
+    ASSERT_TRUE(web.running()) << web.errorLog();
+    TPowersock s(nullptr);
+    secure::connect(s, web.port(), "localhost");
+    s.StartTLS();
+    s.Write("GET /big.bin HTTP/1.0\r\nHost: localhost\r\n\r\n");
+    EXPECT_EQ(s.ReadLn(), "HTTP/1.0 200 OK\r\n");
+    std::string rest;
+    s.CaptureString(rest, -1);
+    const std::size_t body = rest.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_TRUE(rest.substr(body + 4) == testing_support::WebServer::BigContent());
+    EXPECT_FALSE(s.Connected);
 }
