@@ -7,6 +7,7 @@
 #include "app/frmAbout.h"
 #include "platform/Application.h"
 #include "platform/NotifyIcon.h"
+#include "settings/NotifySetting.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -380,6 +381,7 @@ void TfrmQuorvel::FormCreate(QObject*)
     FLastTotal = 0;
     lblProgram->setText(QString("Quorvel ") + kVersion);
     LoadSettings();
+    FNotify = settings::LoadNotify();
     edTimerChange(edTimer);
     RefreshAccounts();
     LoadScreen();

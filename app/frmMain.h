@@ -141,6 +141,8 @@ public:
     void btnCheckAllClick(QObject* Sender);
     void timerTimer(QObject* Sender);
     void edTimerChange(QObject* Sender);
+    // The desktop notice of new mail after a run.
+    void AnnounceNewMail(const QString& Text);
     // The new-version check (frmMainVersion.cpp).
     void lblHomePageClick(QObject* Sender);
     // Exporting and deleting the stored accounts (frmMainConfig.cpp).
@@ -149,6 +151,7 @@ public:
 
     QString FCurrentAccount;
     int FLastTotal = 0;
+    bool FNotify = true; // the stored "notify" value, read at start-up
 
     // Whatever the checking code keeps between calls; it defines both types.
     struct TCheckState;

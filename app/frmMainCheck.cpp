@@ -2,13 +2,16 @@
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
 #include "app/Endpoints.h"
+#include "app/Guard.h"
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
+#include "app/NewMailNotice.h"
 #include "app/MailServerAddress.h"
 #include "app/MailServerCheck.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 #include "platform/Application.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/StrToInt.h"
 
 #include <QAction>
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 
 #include <climits>
@@ -188,15 +192,19 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
 
     SaveAccount(FCurrentAccount);
     int total = 0;
+    std::vector<AccountMail> found;
     const int count = clbItems->count();
     try {
         for (int index = 0; index < count && index < clbItems->count(); ++index) {
             if (application.Terminated())
                 break;
+            const QString name = clbItems->item(index)->text();
             const int result = CheckAccount(index);
             // Counts from mail servers can be large: the total stops at the largest int.
-            if (result > 0)
+            if (result > 0) {
                 total = result > INT_MAX - total ? INT_MAX : total + result;
+                found.push_back({ name, result });
+            }
         }
     } catch (...) {
         endEarly();
@@ -217,8 +225,29 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
         GivePicture(*trayIcon, picture);
     else
         GivePicture(*trayIcon, before);
+    if (FNotify && AnnouncesNewMail(total, FLastTotal))
+        AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));
     FLastTotal = total;
     trayIcon->SetHint(TrayHint(StatusBar->SimpleText()));
+}
+
+void TfrmQuorvel::AnnounceNewMail(const QString& Text)
+{
+    platform::DesktopNotice notice;
+    notice.appName = QStringLiteral("quorvel");
+    notice.summary = QStringLiteral("Quorvel");
+    notice.body = Text;
+    notice.iconName = QStringLiteral("quorvel");
+    notice.icon = ProgramIcon();
+    notice.desktopEntry = QStringLiteral("quorvel");
+    // A click on the notice does what a double click on the tray icon does; the notice may
+    // outlive the window.
+    QPointer<TfrmQuorvel> self(this);
+    notice.onDefaultAction = [self] {
+        if (self)
+            Guard([&] { self->trayIconDlbClick(self->trayIcon); });
+    };
+    platform::Notifier().Show(notice);
 }
 
 void TfrmQuorvel::timerTimer(QObject*)

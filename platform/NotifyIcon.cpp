@@ -1,5 +1,9 @@
 #include "platform/NotifyIcon.h"
 
+#include "platform/DesktopBus.h"
+
+#include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <cstring>
@@ -19,7 +23,14 @@ std::map<HICON, QIcon>& iconTable()
 HICON g_nextIcon = 1;
 
 // The desktop's notification area through Qt. Qt reports activations, not button presses and
-// releases, so each activation is turned into the pair of mouse messages the platform would send.
+// releases, so each activation is turned into the mouse messages the platform would send.
+//
+// Qt shows the icon in one of two ways, chosen once per process: embedded in an X tray host, or
+// as a StatusNotifierItem on the session bus when a StatusNotifierWatcher with a host is there
+// (KDE Plasma, XFCE, GNOME with its AppIndicator extension). Such hosts report no double click:
+// their one left-button action, the item's activation, stands for the double click there. They
+// also draw the item's menu themselves, so the menu is exported to them; an embedded icon's menu
+// is popped up by its owner on the right button's release.
 class QtNotifyArea : public NotifyArea {
 public:
     bool Notify(unsigned message, const NOTIFYICONDATA& data) override
@@ -27,11 +38,17 @@ public:
         const Key key { data.hWnd, data.uID };
         switch (message) {
         case NIM_ADD: {
+            if (!hostKnown_) {
+                // Asked before Qt makes its own choice, with the same question, on the same bus.
+                itemHost_ = StatusNotifierHostOn(DesktopBus());
+                hostKnown_ = true;
+            }
             if (icons_.count(key) || !Available())
                 return false;
             auto entry = std::make_unique<Entry>();
             entry->target = data.hWnd;
             entry->id = data.uID;
+            entry->itemHost = itemHost_;
             if (!Apply(*entry, data) || entry->tray.icon().isNull())
                 return false;
             Connect(*entry);
@@ -52,6 +69,19 @@ public:
 
     bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
+    bool SetMenu(std::uint32_t hWnd, std::uint32_t uID, QMenu* menu) override
+    {
+        auto it = icons_.find(Key { hWnd, uID });
+        if (it == icons_.end())
+            return false;
+        Entry& entry = *it->second;
+        if (entry.itemHost && entry.menu != menu) {
+            entry.menu = menu;
+            entry.tray.setContextMenu(menu);
+        }
+        return true;
+    }
+
 private:
     using Key = std::pair<std::uint32_t, std::uint32_t>;
     struct Entry {
@@ -59,6 +89,8 @@ private:
         std::uint32_t target = 0;
         std::uint32_t id = 0;
         std::uint32_t callback = 0;
+        bool itemHost = false; // shown as a StatusNotifierItem
+        QPointer<QMenu> menu;
     };
 
     static bool Apply(Entry& entry, const NOTIFYICONDATA& data)
@@ -89,6 +121,10 @@ private:
             case QSystemTrayIcon::Trigger:
                 post(WM_LBUTTONDOWN);
                 post(WM_LBUTTONUP);
+                if (e->itemHost) {
+                    post(WM_LBUTTONDBLCLK);
+                    post(WM_LBUTTONUP);
+                }
                 break;
             case QSystemTrayIcon::DoubleClick:
                 post(WM_LBUTTONDBLCLK);
@@ -109,6 +145,8 @@ private:
     }
 
     std::map<Key, std::unique_ptr<Entry>> icons_;
+    bool hostKnown_ = false;
+    bool itemHost_ = false;
 };
 
 std::unique_ptr<NotifyArea>& currentArea()
@@ -153,6 +191,11 @@ bool Shell_NotifyIcon(unsigned message, const NOTIFYICONDATA* data)
     if (!data || data->cbSize != NOTIFYICONDATA_V1_SIZE)
         return false;
     return currentArea()->Notify(message, *data);
+}
+
+bool SetNotifyIconMenu(std::uint32_t hWnd, std::uint32_t uID, QMenu* menu)
+{
+    return currentArea()->SetMenu(hWnd, uID, menu);
 }
 
 bool NotifyAreaAvailable()

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+class QMenu;
+
 namespace platform {
 
 using HICON = std::uint32_t; // 0 means no icon
@@ -59,10 +61,15 @@ public:
     virtual bool Notify(unsigned message, const NOTIFYICONDATA& data) = 0;
     // False when the desktop offers no notification area at all.
     virtual bool Available() const = 0;
+    // The icon's menu, for hosts that draw an icon's menu themselves; false for an unknown icon.
+    virtual bool SetMenu(std::uint32_t hWnd, std::uint32_t uID, QMenu* menu) = 0;
 };
 
 // Adds, changes or deletes an icon; true on success. A record of the wrong size fails.
 bool Shell_NotifyIcon(unsigned message, const NOTIFYICONDATA* data);
+// Hands the icon's menu to the notification area. Hosts that show icons as StatusNotifierItems
+// draw the menu themselves and run its actions; elsewhere the owner pops it up on WM_RBUTTONUP.
+bool SetNotifyIconMenu(std::uint32_t hWnd, std::uint32_t uID, QMenu* menu);
 bool NotifyAreaAvailable();
 
 // Installs `area` (nullptr: the real one) and returns the one it replaces.

@@ -67,6 +67,13 @@ void TTrayIcon::SetOnRestore(TNotifyEvent handler)
     Application::instance().OnRestore = std::move(handler);
 }
 
+void TTrayIcon::SetPopupMenu(QMenu* menu)
+{
+    FPopupMenu = menu;
+    if (FEnabled)
+        SetNotifyIconMenu(HandleToRecord(FWindow.handle()), 0, menu);
+}
+
 NOTIFYICONDATA TTrayIcon::Record() const
 {
     NOTIFYICONDATA data;
@@ -85,8 +92,11 @@ void TTrayIcon::AddIcon()
     data.uCallbackMessage = WM_TRAYICON;
     data.hIcon = FIcon.Handle();
     FillTip(data.szTip, FHint);
-    if (Shell_NotifyIcon(NIM_ADD, &data))
-        FEnabled = true;
+    if (!Shell_NotifyIcon(NIM_ADD, &data))
+        return;
+    FEnabled = true;
+    if (QMenu* menu = FPopupMenu.data())
+        SetNotifyIconMenu(data.hWnd, data.uID, menu);
 }
 
 void TTrayIcon::RemoveIcon()

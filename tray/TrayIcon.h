@@ -40,7 +40,8 @@ public:
     void SetOnRestore(platform::TNotifyEvent handler);
 
     QMenu* PopupMenu() const { return FPopupMenu.data(); }
-    void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
+    // Also handed to the notification area, for hosts that draw the menu themselves.
+    void SetPopupMenu(QMenu* menu);
 
     platform::HWND Handle() const { return FWindow.handle(); }
 

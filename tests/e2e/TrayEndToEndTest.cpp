@@ -1,99 +1,16 @@
 // The real program on a private X display with a window manager and a tray host, driven with
 // xdotool as a person would drive it.
 #include "settings/Store.h"
-#include "tests/support/X11Session.h"
+#include "tests/e2e/ProgramFixture.h"
 
 #include <QCursor>
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 
+using e2e::artifact;
+using e2e::Quorvel;
 using testing_support::PollUntil;
 using testing_support::X11Session;
-
-namespace {
-
-// A loaded machine, or a sanitizer build, can take many seconds to bring a window up.
-constexpr int kStartUpMs = 40000;
-
-QString artifact(const QString& name)
-{
-    QDir().mkpath(QUORVEL_ARTIFACTS);
-    return QString(QUORVEL_ARTIFACTS) + "/" + name;
-}
-
-class Quorvel : public ::testing::Test {
-protected:
-    void Launch(X11Session::Options options = {})
-    {
-        ASSERT_TRUE(home.isValid());
-        session = std::make_unique<X11Session>(options);
-        ASSERT_TRUE(session->Ready()) << session->Error().toStdString();
-        program = session->Start(QUORVEL_BINARY, {},
-            { "QUORVEL_REGISTRY=" + StorePath(), "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + home.path(),
-                "XDG_RUNTIME_DIR=" + home.path() },
-            home.path());
-        ASSERT_TRUE(PollUntil(
-            [&] {
-                const auto found = session->FindWindows({ "--onlyvisible", "--name", "^Quorvel$" });
-                if (!found.empty())
-                    window = found.front();
-                return !found.empty();
-            },
-            kStartUpMs))
-            << "the main window did not appear; the program "
-            << (program->state() == QProcess::Running ? "runs" : "ended")
-            << ", its errors: " << program->readAllStandardError().toStdString();
-    }
-
-    QString StorePath() const { return home.path() + "/registry.sqlite3"; }
-
-    void TearDown() override
-    {
-        if (session && session->Ready())
-            session->Screenshot("root",
-                artifact(QString::fromStdString(::testing::UnitTest::GetInstance()->current_test_info()->name())
-                    + "-end.png"));
-    }
-
-    bool Iconic() const { return session->Property(window, "WM_STATE").contains("Iconic"); }
-    bool SkipsTaskBar() const
-    {
-        return session->Property(window, "_NET_WM_STATE").contains("_NET_WM_STATE_SKIP_TASKBAR");
-    }
-
-    std::optional<QRect> WaitForTrayIcon()
-    {
-        std::optional<QRect> icon;
-        // Settled: the same place twice in a row.
-        std::optional<QRect> previous;
-        PollUntil(
-            [&] {
-                previous = icon;
-                icon = session->TrayIconOf("quorvel");
-                return icon && previous == icon;
-            },
-            kStartUpMs);
-        return icon;
-    }
-
-    void Xdotool(const QStringList& arguments)
-    {
-        int code = -1;
-        session->Run("xdotool", arguments, &code);
-        ASSERT_EQ(code, 0) << arguments.join(' ').toStdString();
-    }
-
-    QTemporaryDir home;
-    std::unique_ptr<X11Session> session;
-    QProcess* program = nullptr;
-    QString window;
-};
-
-} // namespace
 
 TEST_F(Quorvel, ShowsItsWindowAndItsIconInTheTray)
 {
@@ -119,6 +36,10 @@ TEST_F(Quorvel, MinimisedItLeavesTheTaskBarAndADoubleClickOnTheIconBringsItBack)
 
     const QPoint centre = icon->center();
     Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) });
+    // A single click does nothing on a tray that reports double clicks; give it time to do the
+    // wrong thing.
+    Xdotool({ "click", "1" });
+    EXPECT_FALSE(PollUntil([&] { return session->Viewable(window); }, 1500)) << "a single click restored it";
     Xdotool({ "click", "--repeat", "2", "--delay", "80", "1" });
     ASSERT_TRUE(PollUntil([&] { return session->Viewable(window) && !Iconic(); })) << "not restored";
     EXPECT_TRUE(PollUntil([&] { return session->ActiveWindow() == window; })) << "not brought to the front";

@@ -63,6 +63,15 @@ public:
 
     bool Available() const override { return available; }
 
+    QMenu* menu = nullptr; // the menu last handed over for the icon
+    bool SetMenu(std::uint32_t hWnd, std::uint32_t, QMenu* m) override
+    {
+        if (!shown || hWnd != callbackTarget)
+            return false;
+        menu = m;
+        return true;
+    }
+
     std::size_t count(unsigned message) const
     {
         std::size_t n = 0;

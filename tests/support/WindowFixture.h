@@ -1,9 +1,10 @@
-// A main window on the offscreen platform with scripted dialogs, a recording notification area
-// and a store file of its own; the window can be closed and opened again on the same store.
+// A main window on the offscreen platform with scripted dialogs, a recording notification area and
+// notifier, and a store file of its own; the window can be closed and opened again on the same store.
 #pragma once
 
 #include "app/frmMain.h"
 #include "platform/Application.h"
+#include "tests/support/RecordingNotifier.h"
 #include "tests/support/RecordingNotifyArea.h"
 #include "tests/support/ScriptedDialogs.h"
 
@@ -64,6 +65,7 @@ protected:
     QTemporaryDir folder_;
     std::optional<std::string> previousStore_;
     ScopedNotifyArea area;
+    ScopedNotifier notifier;
     ScopedDialogs dialogs;
     std::unique_ptr<app::TfrmQuorvel> form;
 };

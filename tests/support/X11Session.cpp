@@ -132,6 +132,9 @@ QProcess* X11Session::startChild(const QString& program, const QStringList& argu
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!display_.isEmpty())
         environment.insert("DISPLAY", display_);
+    // The desktop bus of whoever runs the tests stays out of them, and none is launched for the
+    // display: a program gets a session bus only when its test gives it one.
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-session-bus");
     for (const QString& entry : extraEnvironment) {
         const qsizetype equals = entry.indexOf('=');
         environment.insert(entry.left(equals), entry.mid(equals + 1));

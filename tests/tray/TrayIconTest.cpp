@@ -286,6 +286,32 @@ TEST(TrayIcon, RightButtonReleasePopsTheMenuUpAtThePointer)
     menu.hide();
 }
 
+TEST(TrayIcon, TheMenuGoesToTheNotificationAreaWithTheIcon)
+{
+    // Hosts that draw the icon's menu themselves need it from the moment the icon is there.
+    ScopedNotifyArea area;
+    QMenu menu;
+    TTrayIcon icon(nullptr);
+    icon.SetIcon(picture(Qt::red));
+    icon.SetPopupMenu(&menu);
+    EXPECT_EQ(area->menu, nullptr); // not shown yet: nothing to attach it to
+    icon.SetEnabled(true);
+    EXPECT_EQ(area->menu, &menu);
+}
+
+TEST(TrayIcon, AMenuSetWhileShownReplacesTheOneInTheNotificationArea)
+{
+    ScopedNotifyArea area;
+    QMenu first, second;
+    TTrayIcon icon(nullptr);
+    icon.SetIcon(picture(Qt::red));
+    icon.SetPopupMenu(&first);
+    icon.SetEnabled(true);
+    icon.SetPopupMenu(&second);
+    EXPECT_EQ(area->menu, &second);
+    EXPECT_EQ(icon.PopupMenu(), &second);
+}
+
 TEST(TrayIcon, AnErrorInAClickHandlerGoesToTheErrorReport)
 {
     ScopedNotifyArea area;
