@@ -41,25 +41,34 @@ TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form)
     return *form.FCheckState;
 }
 
+RequestRegistration::RequestRegistration(TfrmQuorvel& form, net::TPowersock* request)
+    : form_(form)
+    , request_(request)
+{
+    auto& state = CheckState(form_);
+    state.requests.emplace_back(request_);
+    state.quitWatch.start();
+}
+
+RequestRegistration::~RequestRegistration()
+{
+    auto& state = CheckState(form_);
+    std::erase_if(state.requests, [this](const auto& r) { return r.isNull() || r.data() == request_; });
+    if (state.requests.empty())
+        state.quitWatch.stop();
+}
+
 WindowRequest::WindowRequest(TfrmQuorvel& form)
     : form_(form)
     , http_(std::make_unique<net::TNMHTTP>(&form))
+    , registration_(form, http_.get())
 {
     http_->InputFileMode = false;
     http_->OutputFileMode = false;
     http_->ReportLevel = 2;
-    auto& state = CheckState(form_);
-    state.requests.emplace_back(http_.get());
-    state.quitWatch.start();
 }
 
-WindowRequest::~WindowRequest()
-{
-    auto& state = CheckState(form_);
-    std::erase_if(state.requests, [this](const auto& r) { return r.isNull() || r.data() == http_.get(); });
-    if (state.requests.empty())
-        state.quitWatch.stop();
-}
+WindowRequest::~WindowRequest() = default;
 
 void WindowRequest::ApplyProxy()
 {

@@ -20,12 +20,25 @@ struct TfrmQuorvel::TCheckState {
     void WatchForQuit();
 
     bool running = false; // a check-all run is under way
-    std::vector<QPointer<net::TNMHTTP>> requests;
+    std::vector<QPointer<net::TPowersock>> requests;
     QTimer quitWatch;
 };
 
 // The state of this window, made on first use.
 TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form);
+
+// Keeps a request of the window registered for cancelling at quit while it is in scope.
+class RequestRegistration {
+public:
+    RequestRegistration(TfrmQuorvel& form, net::TPowersock* request);
+    ~RequestRegistration();
+    RequestRegistration(const RequestRegistration&) = delete;
+    RequestRegistration& operator=(const RequestRegistration&) = delete;
+
+private:
+    TfrmQuorvel& form_;
+    net::TPowersock* request_;
+};
 
 // One HTTP request of the window: a client owned by the window, with the body kept in memory and
 // the status level of the checker, registered for cancelling at quit; freed at the end of scope.
@@ -45,6 +58,7 @@ public:
 private:
     TfrmQuorvel& form_;
     std::unique_ptr<net::TNMHTTP> http_;
+    RequestRegistration registration_;
 };
 
 } // namespace app

@@ -183,6 +183,7 @@ void TfrmQuorvel::CreateDesign()
     cbHost->addItem("Hotmail");
     cbHost->model()->sort(0);
     cbHost->setEditText("Hotmail");
+    Application::SetWidgetHint(cbHost, "Hotmail, or a mail server such as imaps://imap.example.org");
     lblUsername = label("Username:", pnlAccount);
     edUserName = new QLineEdit("<USERNAME>", pnlAccount);
     lblPassword = label("Password:", pnlAccount);

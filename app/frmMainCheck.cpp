@@ -6,6 +6,8 @@
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
 #include "app/NewMailNotice.h"
+#include "app/MailServerAddress.h"
+#include "app/MailServerCheck.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 #include "platform/Application.h"
@@ -23,6 +25,8 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+
+#include <climits>
 
 namespace app {
 namespace {
@@ -159,6 +163,8 @@ int TfrmQuorvel::CheckAccount(int Index)
         throw platform::Exception(UnreadableAccountText(name).toStdString());
 
     const QString host = cbHost->currentText();
+    if (const auto server = ReadMailServerAddress(host))
+        return CheckMailServer(*this, name, *server);
     if (host != QLatin1String("Hotmail")) {
         // No login address is known for this host type: nothing is requested, and the account
         // says why. The run goes on with the next account.
@@ -224,8 +230,9 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
                 break;
             const QString name = clbItems->item(index)->text();
             const int result = CheckAccount(index);
+            // Counts from mail servers can be large: the total stops at the largest int.
             if (result > 0) {
-                total += result;
+                total = result > INT_MAX - total ? INT_MAX : total + result;
                 found.push_back({ name, result });
             }
         }

@@ -1,47 +1,18 @@
 #include "tests/support/WebServer.h"
 
-#include <arpa/inet.h>
+#include "tests/support/LoopbackPorts.h"
+#include "tests/support/ServerProcess.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace testing_support {
 namespace {
-
-std::uint16_t FreeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
 
 void WriteFile(const std::string& path, const std::string& content)
 {
@@ -150,50 +121,14 @@ bool WebServer::Start()
                       "ssl.pemfile = \""
                         + tls_->certificateFile + "\"\nssl.privkey = \"" + tls_->keyFile + "\"\n"
                     : std::string()));
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        // The server goes when the test program goes, even when it crashes.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        ::execlp("lighttpd", "lighttpd", "-D", "-f", config.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    pid_ = pid;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        if (Accepts(port_))
-            return true;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    Stop();
-    return false;
+    pid_ = SpawnServer({ "lighttpd", "-D", "-f", config });
+    return AwaitServer(
+        pid_, [this] { return Accepts(port_); }, std::chrono::seconds(10));
 }
 
 void WebServer::Stop()
 {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    pid_ = -1;
+    StopServer(pid_, std::chrono::seconds(3));
 }
 
 } // namespace testing_support

@@ -7,8 +7,10 @@
 
 namespace {
 
-const char* const kUsage = R"(usage: quorvel-demo-store [--delay MINUTES] ACCOUNT...
-  ACCOUNT is name:host:user:password (the password may hold further colons).
+const char* const kUsage = R"(usage: quorvel-demo-store [--delay MINUTES] [--separator C] ACCOUNT...
+  ACCOUNT is name:host:user:password (the password may hold further colons); after
+  --separator the fields of the accounts that follow are split at C instead, for host texts
+  with a port in them.
   The store is the one the program uses: QUORVEL_REGISTRY, else the user's own.
 )";
 
@@ -25,8 +27,13 @@ int main(int argc, char** argv)
         std::cerr << "quorvel-demo-store: QUORVEL_REGISTRY is not set\n";
         return 2;
     }
+    char separator = ':';
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--separator" && i + 1 < argc && std::string(argv[i + 1]).size() == 1) {
+            separator = argv[++i][0];
+            continue;
+        }
         if (arg == "--delay" && i + 1 < argc) {
             settings::TSettings values;
             values.Delay = argv[++i];
@@ -40,7 +47,7 @@ int main(int argc, char** argv)
         std::string rest = arg;
         std::string* fields[] = { &account.Name, &account.Host, &account.UserName };
         for (std::string* field : fields) {
-            const auto colon = rest.find(':');
+            const auto colon = rest.find(separator);
             if (colon == std::string::npos) {
                 std::cerr << "quorvel-demo-store: bad account '" << arg << "'\n" << kUsage;
                 return 2;

@@ -1,0 +1,246 @@
+#include "net/ImapCheck.h"
+
+#include "net/MailboxName.h"
+#include "net/SaslPlain.h"
+
+#include <algorithm>
+
+namespace net {
+namespace {
+
+using imap::Condition;
+using imap::Kind;
+
+bool SameMailbox(const std::string& a, const std::string& b)
+{
+    const auto upper = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
+        return s;
+    };
+    // INBOX is the one name without regard to case.
+    return a == b || (upper(a) == "INBOX" && upper(b) == "INBOX");
+}
+
+constexpr std::int32_t kLogoutReplyMs = 3000;
+
+} // namespace
+
+std::string TImapCheck::NextTag()
+{
+    return "Q" + std::to_string(++FTag);
+}
+
+imap::Response TImapCheck::ReadResponse()
+{
+    std::string response = ReadLine();
+    std::string line = response;
+    while (const auto size = imap::TrailingLiteral(line)) {
+        if (response.size() + *size > kMaxReply)
+            throw EBadReply("The mail server sent an overlong reply");
+        response += "\r\n";
+        response += ReadBytes(*size);
+        line = ReadLine();
+        response += line;
+        if (response.size() > kMaxReply)
+            throw EBadReply("The mail server sent an overlong reply");
+    }
+    imap::Response r = imap::ParseResponse(response);
+    if (r.kind == Kind::Invalid)
+        throw EBadReply("The mail server's reply cannot be read");
+    return r;
+}
+
+void TImapCheck::NoteUntagged(const imap::Response& r)
+{
+    if (r.hasCapabilities) {
+        FCapabilities = r.capabilities;
+        FHaveCapabilities = true;
+    }
+    if (r.condition == Condition::Bye && !FLoggingOut)
+        throw ESockError("The mail server ended the session: " + r.text);
+}
+
+imap::Response TImapCheck::ReadTagged(
+    const std::string& tag, const std::function<void(const imap::Response&)>& untagged)
+{
+    for (;;) {
+        imap::Response r = ReadResponse();
+        if (r.kind == Kind::Tagged) {
+            if (r.tag != tag)
+                throw EBadReply("The mail server answered a command that was not sent");
+            if (r.hasCapabilities) {
+                FCapabilities = r.capabilities;
+                FHaveCapabilities = true;
+            }
+            return r;
+        }
+        if (r.kind == Kind::Continuation)
+            return r;
+        NoteUntagged(r);
+        if (untagged)
+            untagged(r);
+    }
+}
+
+void TImapCheck::AskCapabilities()
+{
+    const std::string tag = NextTag();
+    SendLine(tag + " CAPABILITY");
+    const imap::Response r = ReadTagged(tag);
+    if (r.kind != Kind::Tagged || r.condition != Condition::Ok || !FHaveCapabilities)
+        throw EBadReply("The mail server did not list its capabilities");
+}
+
+bool TImapCheck::Authenticate(const std::string& user, const std::string& password)
+{
+    const std::string tag = NextTag();
+    const std::string message = SaslPlain(user, password);
+    imap::Response r;
+    if (imap::HasCapability(FCapabilities, "SASL-IR")) {
+        SendSecret(tag + " AUTHENTICATE PLAIN " + message + "\r\n");
+        r = ReadTagged(tag);
+    } else {
+        SendLine(tag + " AUTHENTICATE PLAIN");
+        r = ReadTagged(tag);
+        if (r.kind == Kind::Continuation) {
+            SendSecret(message + "\r\n");
+            r = ReadTagged(tag);
+        }
+    }
+    if (r.kind == Kind::Continuation) {
+        // More challenges than PLAIN has: give up the exchange.
+        SendLine("*");
+        ReadTagged(tag);
+        throw EBadReply("The mail server asked for more than a PLAIN login");
+    }
+    return r.condition == Condition::Ok;
+}
+
+bool TImapCheck::Login(const std::string& user, const std::string& password)
+{
+    const std::string tag = NextTag();
+    // Each argument goes as a quoted string, or as a literal when it holds 8-bit bytes; a
+    // literal waits for the server's go-ahead before its bytes.
+    std::string pending = tag + " LOGIN";
+    for (const std::string* value : { &user, &password }) {
+        if (auto quoted = imap::QuotedString(*value)) {
+            pending += " " + *quoted;
+            continue;
+        }
+        pending += " {" + std::to_string(value->size()) + "}\r\n";
+        SendSecret(pending);
+        const imap::Response r = ReadTagged(tag);
+        if (r.kind != Kind::Continuation)
+            return r.condition == Condition::Ok;
+        pending = *value;
+    }
+    SendSecret(pending + "\r\n");
+    const imap::Response r = ReadTagged(tag);
+    if (r.kind == Kind::Continuation)
+        throw EBadReply("The mail server asked for more than the login");
+    return r.condition == Condition::Ok;
+}
+
+bool TImapCheck::LogIn(const std::string& user, const std::string& password)
+{
+    CheckCredentials(user, password);
+    if (imap::HasCapability(FCapabilities, "AUTH=PLAIN"))
+        return Authenticate(user, password);
+    if (imap::HasCapability(FCapabilities, "LOGINDISABLED"))
+        throw ESockError("The mail server offers no secure way to log in");
+    return Login(user, password);
+}
+
+void TImapCheck::Logout()
+{
+    try {
+        FLoggingOut = true;
+        ShortenReplies(kLogoutReplyMs);
+        const std::string tag = NextTag();
+        SendLine(tag + " LOGOUT");
+        ReadTagged(tag);
+    } catch (const EAbortError&) {
+        throw; // cancelled, or the component is gone: nothing more may touch it
+    } catch (...) {
+        // The count is known; a server that ends the session untidily changes nothing.
+    }
+    Close();
+}
+
+MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& password, const std::string& mailbox)
+{
+    FCapabilities.clear();
+    FHaveCapabilities = false;
+    FLoggingOut = false;
+    FTag = 0;
+    const auto name = imap::EncodeMailboxName(mailbox);
+    if (!name)
+        throw ESockError("The mailbox name cannot be sent to the mail server");
+    return Converse([&]() -> MailCount {
+        Open();
+        const imap::Response greeting = ReadResponse();
+        if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
+            throw EBadReply("The mail server's greeting cannot be read");
+        if (greeting.condition == Condition::Bye)
+            throw ESockError("The mail server refused the connection: " + greeting.text);
+        NoteUntagged(greeting);
+        const bool preauthenticated = greeting.condition == Condition::Preauth;
+        if (!ImplicitTLS) {
+            // A session that is logged in already cannot be made secure any more.
+            if (preauthenticated)
+                throw ESockError("The mail server offers no secure way to log in");
+            if (!FHaveCapabilities)
+                AskCapabilities();
+            if (!imap::HasCapability(FCapabilities, "STARTTLS"))
+                throw ESockError("The mail server does not offer STARTTLS: the password is not sent in the clear");
+            const std::string tag = NextTag();
+            SendLine(tag + " STARTTLS");
+            const imap::Response r = ReadTagged(tag);
+            if (r.kind != Kind::Tagged || r.condition != Condition::Ok)
+                throw ESockError("The mail server refused STARTTLS: " + r.text);
+            UpgradeToTls();
+            // What the server said of itself in the clear may have been forged.
+            FCapabilities.clear();
+            FHaveCapabilities = false;
+        }
+        if (!preauthenticated) {
+            if (!FHaveCapabilities)
+                AskCapabilities();
+            if (!LogIn(user, password)) {
+                Logout();
+                return { MailCount::Outcome::LoginRefused, 0 };
+            }
+        }
+        const std::string tag = NextTag();
+        SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
+        std::optional<std::uint32_t> matching;
+        std::optional<std::uint32_t> other;
+        const imap::Response r = ReadTagged(tag, [&](const imap::Response& u) {
+            if (u.keyword != "STATUS")
+                return;
+            const auto unseen = imap::StatusItem(u, "UNSEEN");
+            if (!unseen)
+                return;
+            const auto decoded = imap::DecodeMailboxName(u.mailbox);
+            if (SameMailbox(u.mailbox, *name) || (decoded && SameMailbox(*decoded, mailbox)))
+                matching = unseen;
+            else
+                other = unseen;
+        });
+        if (r.kind != Kind::Tagged)
+            throw EBadReply("The mail server asked for more than the mailbox name");
+        if (r.condition == Condition::No) {
+            Logout();
+            throw ESockError("Mailbox not available: " + r.text);
+        }
+        if (r.condition != Condition::Ok)
+            throw EBadReply("The mail server refused the STATUS command");
+        const auto unseen = matching ? matching : other;
+        Logout();
+        if (!unseen)
+            return { MailCount::Outcome::BadReply, 0 };
+        return { MailCount::Outcome::Count, *unseen };
+    });
+}
+
+} // namespace net

@@ -1,0 +1,43 @@
+// TImapCheck: counts the unseen messages of one mailbox on an IMAP server.
+#pragma once
+
+#include "net/ImapResponse.h"
+#include "net/MailCheck.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace net {
+
+class TImapCheck : public TMailCheck {
+public:
+    using TMailCheck::TMailCheck;
+
+    // Greeting, STARTTLS unless TLS came first, login (AUTHENTICATE PLAIN when offered, else
+    // LOGIN), STATUS of the mailbox (its name in UTF-8) for UNSEEN, LOGOUT.
+    MailCount CheckMailbox(const std::string& user, const std::string& password, const std::string& mailbox);
+
+private:
+    // One complete response: a line and, for every literal it announces, the literal and the next line.
+    imap::Response ReadResponse();
+    // Reads until the response tagged `tag`; untagged ones go to `untagged` after the shared
+    // handling (capabilities, BYE).
+    imap::Response ReadTagged(const std::string& tag, const std::function<void(const imap::Response&)>& untagged = {});
+    std::string NextTag();
+    void NoteUntagged(const imap::Response& r);
+    void AskCapabilities();
+    // True when the server accepted the login.
+    bool LogIn(const std::string& user, const std::string& password);
+    bool Authenticate(const std::string& user, const std::string& password);
+    bool Login(const std::string& user, const std::string& password);
+    // Ends the session politely; only a cancel escapes it.
+    void Logout();
+
+    std::vector<std::string> FCapabilities;
+    bool FHaveCapabilities = false;
+    bool FLoggingOut = false;
+    int FTag = 0;
+};
+
+} // namespace net

@@ -1,0 +1,89 @@
+// TMailCheck: what the IMAP and POP3 clients share: the connection (direct or through the
+// proxy's tunnel, TLS from the start or after the upgrade), bounded line reads, and the rule that
+// no credential leaves the machine before TLS is up and the certificate verified.
+#pragma once
+
+#include "net/Psock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace net {
+
+// What a check of a mailbox or maildrop found, when it did not end in an error.
+struct MailCount {
+    enum class Outcome { Count, LoginRefused, BadReply };
+    Outcome outcome = Outcome::BadReply;
+    std::uint32_t count = 0;
+};
+
+// A reply that does not follow the protocol: the check ends as an interpretation error.
+class EBadReply : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+class TMailCheck : public TPowersock {
+public:
+    explicit TMailCheck(QObject* owner);
+
+    // TLS from the first byte; when false the clear connection is upgraded before the login,
+    // and a server that cannot upgrade ends the check.
+    bool ImplicitTLS = true;
+    // Host and Port name the mail server; Proxy and ProxyPort, when Proxy is not empty, the
+    // HTTP proxy whose tunnel leads there. TimeOut bounds the lookup, the connect, the handshake
+    // and each reply; ConversationTimeOut the whole exchange after the connect.
+    std::int32_t ConversationTimeOut = 30000;
+
+    // The longest reply line (or response with its literals) taken from a server.
+    static constexpr std::size_t kMaxReply = 64 * 1024;
+
+protected:
+    // Connects and, for implicit TLS, makes the connection secure.
+    void Open();
+    // Throws away what arrived in the clear, then makes the connection secure.
+    void UpgradeToTls();
+    // One line without its line break. Raises EBadReply for an overlong line, ESockError when the
+    // server closes or does not answer in time, EAbortError when cancelled.
+    std::string ReadLine();
+    // Exactly `count` bytes (an IMAP literal).
+    std::string ReadBytes(std::size_t count);
+    // A command line that holds nothing secret.
+    void SendLine(std::string_view line);
+    // Bytes that carry a user name or password: refused unless the connection is secure.
+    void SendSecret(std::string_view bytes);
+    // Raises when a user name or password holds a byte that no login command can carry.
+    static void CheckCredentials(std::string_view user, std::string_view password);
+    // Bounds the replies that follow by `ms` at most (the polite end of a session).
+    void ShortenReplies(std::int32_t ms) { FReplyLimit = ms; }
+    // Closes the connection at the end of a check; failures there change nothing.
+    void Close() noexcept;
+    // Runs a whole conversation: a reply that breaks the protocol ends it as an interpretation
+    // error; any other failure closes the connection (unless the component is gone) and raises.
+    template <typename F> MailCount Converse(F conversation)
+    {
+        try {
+            return conversation();
+        } catch (const EBadReply&) {
+            Close();
+            return { MailCount::Outcome::BadReply, 0 };
+        } catch (const EAbortError&) {
+            throw; // cancelled, or the component is gone: nothing more may touch it
+        } catch (const ESockError&) {
+            Close();
+            throw;
+        }
+    }
+
+private:
+    void WaitForInput(std::size_t wanted, bool line);
+    void SendBytes(std::string_view bytes);
+
+    std::string FInput;
+    std::chrono::steady_clock::time_point FConversationEnd;
+    std::int32_t FReplyLimit = 0;
+};
+
+} // namespace net

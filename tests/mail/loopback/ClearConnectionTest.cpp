@@ -1,0 +1,184 @@
+// Scripted servers on the clear connections of imap:// and pop3://: the login never leaves the
+// machine before the upgrade, and the conversation is bounded in time and size.
+#include "net/ImapCheck.h"
+#include "net/Pop3Check.h"
+#include "tests/support/ScriptServer.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using testing_support::ScriptServer;
+using S = ScriptServer;
+
+namespace {
+
+template <typename Client> struct Clear {
+    Clear(std::uint16_t port, int timeOut = 10000)
+        : client(nullptr)
+    {
+        client.Host = "127.0.0.1";
+        client.Port = port;
+        client.ImplicitTLS = false;
+        client.TimeOut = timeOut;
+    }
+    Client client;
+};
+
+std::string ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const net::ESockError& e) {
+        return e.Message;
+    }
+    return "no error";
+}
+
+// No line the client sent names the password or a login command.
+void ExpectNoLogin(const std::string& received)
+{
+    EXPECT_EQ(received.find("secret"), std::string::npos) << received;
+    for (const char* command : { "LOGIN", "AUTHENTICATE", "USER", "PASS", "AUTH " })
+        EXPECT_EQ(received.find(command), std::string::npos) << command << " in " << received;
+}
+
+TEST(ImapInTheClear, ServerWithoutStartTlsGetsNoLogin)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN LOGIN] ready\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+        "The mail server does not offer STARTTLS: the password is not sent in the clear");
+    c.client.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    ExpectNoLogin(server.Received(0));
+}
+
+TEST(ImapInTheClear, CapabilitiesAskedWhenTheGreetingHasNone)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK ready\r\n"), S::ReceiveUntil("CAPABILITY\r\n"),
+        S::Send("* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\nQ1 OK done\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+        "The mail server does not offer STARTTLS: the password is not sent in the clear");
+    c.client.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Received(0), "Q1 CAPABILITY\r\n");
+}
+
+TEST(ImapInTheClear, RefusedStartTlsGetsNoLogin)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"), S::ReceiveUntil("STARTTLS\r\n"),
+        S::Send("Q1 NO [UNAVAILABLE] not today\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+        "The mail server refused STARTTLS: not today");
+    c.client.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    ExpectNoLogin(server.Received(0));
+}
+
+TEST(ImapInTheClear, PreauthenticatedClearSessionIsRefused)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] welcome\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+        "The mail server offers no secure way to log in");
+    c.client.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Received(0), "");
+}
+
+TEST(ImapInTheClear, ByeGreetingEndsTheCheckWithTheServersText)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* BYE Too many connections\r\n"), S::Close() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+        "The mail server refused the connection: Too many connections");
+}
+
+TEST(ImapInTheClear, UnreadableGreetingIsAnInterpretationError)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("220 smtp.example.org ESMTP\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(c.client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
+}
+
+TEST(ImapInTheClear, OverlongLineIsAnInterpretationErrorNotAnEndlessRead)
+{
+    ScriptServer server;
+    // Twice the limit and no line break: the client must stop reading on its own.
+    server.AddConnection({ S::Send("* OK " + std::string(2 * net::TMailCheck::kMaxReply, 'x')), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(c.client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
+}
+
+TEST(ImapInTheClear, ServerThatStallsAfterTheGreetingTimesOut)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK ready\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port(), 600);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(
+        ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }), "The mail server did not answer in time");
+    EXPECT_GE(clock.elapsed(), 500);
+    EXPECT_LT(clock.elapsed(), 8000);
+}
+
+TEST(ImapInTheClear, ServerThatClosesMidLineEndsTheCheck)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK rea"), S::Close() });
+    Clear<net::TImapCheck> c(server.port());
+    EXPECT_EQ(
+        ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }), "The mail server closed the connection");
+}
+
+TEST(ImapInTheClear, CancelEndsTheWait)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("* OK ready\r\n"), S::Stall() });
+    Clear<net::TImapCheck> c(server.port());
+    QTimer::singleShot(200, [&] { c.client.Cancel(); });
+    EXPECT_THROW(c.client.CheckMailbox("anna", "secret", "INBOX"), net::EAbortError);
+}
+
+TEST(Pop3InTheClear, ServerWithoutStlsGetsNoLogin)
+{
+    ScriptServer server;
+    server.AddConnection(
+        { S::Send("+OK POP3 ready\r\n"), S::ReceiveUntil("\r\n"), S::Send("-ERR Unknown command\r\n"), S::Stall() });
+    Clear<net::TPop3Check> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }),
+        "The mail server does not offer STLS: the password is not sent in the clear");
+    c.client.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Received(0), "STLS\r\n");
+}
+
+TEST(Pop3InTheClear, RefusedGreetingEndsTheCheck)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("-ERR [SYS/TEMP] maintenance\r\n"), S::Close() });
+    Clear<net::TPop3Check> c(server.port());
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }),
+        "The mail server refused the connection: maintenance");
+}
+
+TEST(Pop3InTheClear, StallAfterTheGreetingTimesOut)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("+OK ready\r\n"), S::Stall() });
+    Clear<net::TPop3Check> c(server.port(), 600);
+    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }), "The mail server did not answer in time");
+}
+
+} // namespace
