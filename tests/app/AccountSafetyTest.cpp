@@ -156,13 +156,16 @@ TEST_F(AccountSafety, AClickThatCannotReadTheRecordNeverBlanksIt)
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     {
-        // Another instance holds the write lock past the store's wait.
-        sqlite3* other = nullptr;
-        ASSERT_EQ(sqlite3_open_v2(StorePath().c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        // Another program puts a file of its own where the store was: nothing can be read.
+        const std::string aside = StorePath() + ".aside";
+        ASSERT_EQ(std::rename(StorePath().c_str(), aside.c_str()), 0);
+        {
+            QFile scribble(QString::fromStdString(StorePath()));
+            ASSERT_TRUE(scribble.open(QIODevice::WriteOnly));
+            scribble.write("overwritten by some other program\n");
+        }
         QTest::mouseClick(f.clbItems->viewport(), Qt::LeftButton, {}, RowCentre(1));
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        ASSERT_EQ(std::rename(aside.c_str(), StorePath().c_str()), 0);
     }
     EXPECT_EQ(f.FCurrentAccount, "Beta");
     EXPECT_EQ(f.edInfo->text(), "");
