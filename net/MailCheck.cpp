@@ -67,9 +67,12 @@ void TMailCheck::WaitForInput(std::size_t wanted, bool line)
             RaiseSecureFailure();
             throw ESockError("The mail server closed the connection");
         }
-        if (std::chrono::steady_clock::now() >= end)
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end)
             throw ESockError("The mail server did not answer in time");
-        if (!WaitPass())
+        // Nothing but the clock may end this wait, so the pass must wake at the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        if (!WaitPassFor(left))
             throw EAbortError("Mail check canceled");
     }
 }

@@ -134,6 +134,16 @@ bool TPowersock::WaitPass()
     return !self.isNull();
 }
 
+bool TPowersock::WaitPassFor(std::chrono::milliseconds bound)
+{
+    const QPointer<TPowersock> self(this);
+    if (Canceled)
+        platform::ProcessMessages();
+    else
+        platform::WaitPassFor(bound);
+    return !self.isNull();
+}
+
 void TPowersock::Cancel()
 {
     StatusMessage(level::Trace, status::Canceling);

@@ -14,6 +14,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -170,6 +171,9 @@ protected:
     // One pass of a wait loop, sleeping until an event comes unless Canceled is set; false when
     // the pass destroyed the component. A loop tests its end before the first pass.
     bool WaitPass();
+    // The same for a loop that keeps a deadline of its own: also returns once `bound` has
+    // passed with nothing dispatched.
+    bool WaitPassFor(std::chrono::milliseconds bound);
     // The send wait ended because the socket refused the bytes for good: raise its error.
     [[noreturn]] void RaiseSendError();
     // Appends to ReceiveQueue; false when a capture file refused the bytes.
