@@ -30,6 +30,31 @@ HANDLE g_nextHandle = 1;
 std::mutex g_resolverMutex;
 HostResolverFunction g_resolver;
 
+// Answers from the workers waiting for the hub to deliver them. A posted message still queued
+// when the program ends is dropped unread, so the answer itself is kept here rather than in the
+// message. Never destroyed: a worker may finish after everything else is gone.
+struct Answers {
+    std::mutex mutex;
+    std::unordered_map<HANDLE, std::unique_ptr<HostLookupResult>> byHandle;
+};
+Answers& answers()
+{
+    static Answers* kept = new Answers;
+    return *kept;
+}
+
+std::unique_ptr<HostLookupResult> takeAnswer(HANDLE handle)
+{
+    Answers& a = answers();
+    std::lock_guard lock(a.mutex);
+    const auto it = a.byHandle.find(handle);
+    if (it == a.byHandle.end())
+        return nullptr;
+    std::unique_ptr<HostLookupResult> answer = std::move(it->second);
+    a.byHandle.erase(it);
+    return answer;
+}
+
 // Lays out a HOSTENT for a buffer at `base`, in a local copy; empty when it cannot fit.
 std::vector<char> layoutHostEntry(char* base, int buflen, const HostLookupResult& r)
 {
@@ -88,9 +113,11 @@ void deliver(HANDLE handle, std::unique_ptr<HostLookupResult> r)
 HWND hub()
 {
     // Lives as long as the process; created on the user-interface thread by the first lookup.
-    static MessageTarget* target = new MessageTarget([](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
-        if (msg == kAnswerMessage)
-            deliver(w, std::unique_ptr<HostLookupResult>(reinterpret_cast<HostLookupResult*>(l)));
+    static MessageTarget* target = new MessageTarget([](unsigned msg, WPARAM w, LPARAM) -> LRESULT {
+        if (msg == kAnswerMessage) {
+            if (auto answer = takeAnswer(static_cast<HANDLE>(w)))
+                deliver(w, std::move(answer));
+        }
         return 0;
     });
     return target->handle();
@@ -180,8 +207,13 @@ HANDLE WSAAsyncGetHostByName(HWND hWnd, unsigned wMsg, const char* name, char* b
             } catch (...) {
                 result->error = WSANO_RECOVERY;
             }
-            if (PostMessage(answerTo, kAnswerMessage, handle, reinterpret_cast<LPARAM>(result.get())))
-                result.release(); // the hub owns it now
+            {
+                Answers& a = answers();
+                std::lock_guard lock(a.mutex);
+                a.byHandle[handle] = std::move(result);
+            }
+            if (!PostMessage(answerTo, kAnswerMessage, handle, 0))
+                takeAnswer(handle);
         }).detach();
     } catch (const std::exception&) {
         WSASetLastError(WSAENOBUFS);
