@@ -42,7 +42,7 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value)
     X509_EXTENSION_free(extension);
 }
 
-struct Spec {
+struct CertificateRequest {
     std::string commonName;
     const char* altNames = nullptr; // nullptr: an authority
     long notBefore = -kDay; // seconds from now
@@ -50,32 +50,32 @@ struct Spec {
 };
 
 // Signed by `issuer` with `issuerKey`, or by itself when issuer is null.
-Cert makeCertificate(const Spec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey)
+Cert makeCertificate(const CertificateRequest& request, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey)
 {
     static long serial = 1;
     Cert cert(X509_new());
     X509* c = cert.get();
     X509_set_version(c, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(c), ++serial);
-    X509_gmtime_adj(X509_getm_notBefore(c), spec.notBefore);
-    X509_gmtime_adj(X509_getm_notAfter(c), spec.notAfter);
+    X509_gmtime_adj(X509_getm_notBefore(c), request.notBefore);
+    X509_gmtime_adj(X509_getm_notAfter(c), request.notAfter);
     X509_set_pubkey(c, key);
     X509_NAME* name = X509_get_subject_name(c);
     X509_NAME_add_entry_by_txt(
         name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Quorvel tests"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(
-        name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1, -1, 0);
+        name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(request.commonName.c_str()), -1, -1, 0);
     X509* signer = issuer ? issuer : c;
     X509_set_issuer_name(c, X509_get_subject_name(signer));
     addExtension(c, signer, NID_subject_key_identifier, "hash");
-    if (!spec.altNames) {
+    if (!request.altNames) {
         addExtension(c, signer, NID_basic_constraints, "critical,CA:TRUE");
         addExtension(c, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
         addExtension(c, signer, NID_basic_constraints, "critical,CA:FALSE");
         addExtension(c, signer, NID_key_usage, "critical,digitalSignature");
         addExtension(c, signer, NID_ext_key_usage, "serverAuth");
-        addExtension(c, signer, NID_subject_alt_name, spec.altNames);
+        addExtension(c, signer, NID_subject_alt_name, request.altNames);
         if (issuer)
             addExtension(c, signer, NID_authority_key_identifier, "keyid");
     }
@@ -127,8 +127,9 @@ TestCertificates::TestCertificates()
     writePem(authorityFile, authority.get(), nullptr);
 
     const Key serverKey = makeKey();
-    const auto signedBy
-        = [&](const Spec& spec) { return makeCertificate(spec, serverKey.get(), authority.get(), authorityKey.get()); };
+    const auto signedBy = [&](const CertificateRequest& request) {
+        return makeCertificate(request, serverKey.get(), authority.get(), authorityKey.get());
+    };
     localhost = store(dir_, "localhost", signedBy({ "localhost", kLocalNames }).get(), serverKey.get());
     expired = store(dir_, "expired", signedBy({ "localhost", kLocalNames, -30 * kDay, -kDay }).get(), serverKey.get());
     wrongName

@@ -1,5 +1,7 @@
 #include "tests/support/TinyProxy.h"
 
+#include "tests/support/LoopbackPorts.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
@@ -15,34 +17,6 @@
 #include <unistd.h>
 
 namespace testing_support {
-namespace {
-
-std::uint16_t freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
 
 TinyProxy::TinyProxy(std::vector<std::uint16_t> tunnelPorts)
     : tunnelPorts_(std::move(tunnelPorts))
@@ -72,7 +46,7 @@ std::string TinyProxy::log() const
 
 bool TinyProxy::Start()
 {
-    port_ = freeLoopbackPort();
+    port_ = FreeLoopbackPort();
     const std::string config = dir_ + "/tinyproxy.conf";
     {
         std::ofstream out(config, std::ios::trunc);
@@ -108,7 +82,7 @@ bool TinyProxy::Start()
     pid_ = pid;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < until) {
-        if (accepts(port_))
+        if (Accepts(port_))
             return true;
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
