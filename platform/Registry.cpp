@@ -9,12 +9,24 @@
 #include <map>
 #include <pwd.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
 using namespace registry;
 
 namespace {
+
+struct OpenKey {
+    std::int64_t id = 0;
+    std::uint64_t seenIn = 0; // the view in which the key was last seen to exist
+};
+
+// Where a path led: from the key it starts at, by its text as given.
+using PathStart = std::pair<std::int64_t, std::string>;
+
+constexpr std::size_t MaxKnownPaths = 1024;
 
 struct Session {
     Database db;
@@ -23,9 +35,18 @@ struct Session {
     bool inTransaction = false;
     bool writing = false;
     bool broken = false;
-    std::map<HKEY, std::int64_t> handles;
+    std::map<HKEY, OpenKey> handles;
     HKEY nextHandle = 0x100;
     std::string problem; // why the store could not be opened last time
+    // Changes whenever a key seen so far may have gone: a new snapshot of the file, or a
+    // deletion of our own. A key seen in the current view needs no second look.
+    std::uint64_t view = 1;
+    // Key ids are never handed out twice and keys never move, so a path found once still leads
+    // to its key while that key exists: opening it again costs one look instead of a walk.
+    std::map<PathStart, std::int64_t> knownPaths;
+    // Paths found in the current transaction count only once it commits: a rollback frees the
+    // ids of the keys it created, and the next key created would get one of them.
+    std::vector<std::pair<PathStart, std::int64_t>> pathsFound;
 };
 
 Session& State()
@@ -73,12 +94,46 @@ LONG Walk(HKEY parent, const std::string& subKey, bool create, std::int64_t* id)
     if (!names)
         return ERROR_BAD_PATHNAME;
     LONG err = ResolveKey(parent, id);
+    const std::int64_t start = *id;
     for (std::size_t i = 0; err == ERROR_SUCCESS && i < names->size(); ++i) {
         err = FindChild(*id, (*names)[i], id);
         if (err == ERROR_FILE_NOT_FOUND && create)
             err = CreateChild(*id, (*names)[i], id);
     }
+    if (err == ERROR_SUCCESS)
+        State().pathsFound.emplace_back(PathStart(start, subKey), *id);
     return err;
+}
+
+// The key at the end of an existing path, through the paths known from earlier sessions.
+LONG Find(HKEY parent, const std::string& subKey, std::int64_t* id)
+{
+    Session& s = State();
+    std::int64_t start = 0;
+    if (const LONG err = ResolveKey(parent, &start); err != ERROR_SUCCESS)
+        return err;
+    if (const auto known = s.knownPaths.find(PathStart(start, subKey)); known != s.knownPaths.end()) {
+        if (KeyExists(known->second)) {
+            *id = known->second;
+            return ERROR_SUCCESS;
+        }
+        s.knownPaths.erase(known);
+    }
+    return Walk(parent, subKey, false, id);
+}
+
+// The transaction ended: what it found becomes known when it committed, and is forgotten when
+// it was rolled back.
+void EndOfTransaction(Session& s, bool committed)
+{
+    if (committed) {
+        if (s.knownPaths.size() + s.pathsFound.size() > MaxKnownPaths)
+            s.knownPaths.clear();
+        for (auto& [start, id] : s.pathsFound)
+            s.knownPaths.insert_or_assign(std::move(start), id);
+    }
+    s.pathsFound.clear();
+    ++s.view;
 }
 
 // Creates what is missing of the path, all of it or nothing.
@@ -104,7 +159,7 @@ LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* res
     if (const LONG err = Enter(Access::Read); err != ERROR_SUCCESS)
         return err;
     std::int64_t id = 0;
-    LONG err = Walk(parent, subKey, false, &id);
+    LONG err = Find(parent, subKey, &id);
     if (err == ERROR_FILE_NOT_FOUND && create) {
         err = Enter(Access::Write);
         // The path is walked again: the snapshot it was looked up in is gone.
@@ -114,7 +169,7 @@ LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* res
     if (err == ERROR_SUCCESS) {
         Session& s = State();
         const HKEY handle = s.nextHandle++;
-        s.handles.emplace(handle, id);
+        s.handles.emplace(handle, OpenKey { id, s.view });
         *result = handle;
     }
     return Leave(err);
@@ -127,6 +182,7 @@ LONG BeginWriting(Session& s)
 {
     sqlite3* db = s.db.get();
     int rc = Exec(db, "COMMIT");
+    EndOfTransaction(s, rc == SQLITE_OK);
     if (rc == SQLITE_OK)
         rc = Exec(db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) {
@@ -156,6 +212,7 @@ LONG Enter(Access access)
         // First use, another store chosen, or the file was replaced or removed under us.
         s.db.reset();
         s.path.clear();
+        s.knownPaths.clear();
         Database db;
         if (const LONG err = OpenStore(path, &db, &s.identity, &s.problem); err != ERROR_SUCCESS)
             return err;
@@ -168,6 +225,7 @@ LONG Enter(Access access)
     s.inTransaction = true;
     s.writing = access == Access::Write;
     s.broken = false;
+    ++s.view;
     return ERROR_SUCCESS;
 }
 
@@ -180,13 +238,16 @@ LONG Leave(LONG result)
     sqlite3* db = s.db.get();
     if (s.broken || sqlite3_get_autocommit(db)) {
         Exec(db, "ROLLBACK");
+        EndOfTransaction(s, false);
         return result != ERROR_SUCCESS ? result : ERROR_REGISTRY_IO_FAILED;
     }
     const int rc = Exec(db, "COMMIT");
     if (rc != SQLITE_OK) {
         Exec(db, "ROLLBACK");
+        EndOfTransaction(s, false);
         return result != ERROR_SUCCESS ? result : ErrorFromSqlite(rc);
     }
+    EndOfTransaction(s, true);
     return result;
 }
 
@@ -210,14 +271,26 @@ LONG ResolveKey(HKEY key, std::int64_t* id)
         *id = TopKeyId;
         return ERROR_SUCCESS;
     }
-    const Session& s = State();
+    Session& s = State();
     const auto it = s.handles.find(key);
     if (it == s.handles.end())
         return ERROR_INVALID_HANDLE;
-    if (!KeyExists(it->second))
-        return ERROR_KEY_DELETED;
-    *id = it->second;
+    OpenKey& open = it->second;
+    if (open.seenIn != s.view) {
+        if (!KeyExists(open.id))
+            return ERROR_KEY_DELETED;
+        open.seenIn = s.view;
+    }
+    *id = open.id;
     return ERROR_SUCCESS;
+}
+
+void KeysRemoved()
+{
+    Session& s = State();
+    s.knownPaths.clear();
+    s.pathsFound.clear();
+    ++s.view;
 }
 
 } // namespace registry
@@ -279,6 +352,7 @@ LONG RegCheckStore(std::string* reason)
         // The trial write is never committed.
         if (s.handles.empty()) {
             Exec(db, "ROLLBACK");
+            EndOfTransaction(s, false);
             s.inTransaction = false;
         }
     }
@@ -374,6 +448,7 @@ LONG RegDeleteKey(HKEY parent, const std::string& subKey)
                 Exec(db, "ROLLBACK TO unlink");
             }
             Exec(db, "RELEASE unlink");
+            KeysRemoved();
         }
     }
     return Leave(err);

@@ -188,6 +188,7 @@ LONG RegRestoreKey(HKEY key, const std::string& fileName)
                 db, std::string(SubtreeIds) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND id <> ?1");
             rc = keys.Bind(1, id).Run();
         }
+        KeysRemoved();
         if (rc == SQLITE_DONE)
             rc = WriteTree(db, tree, id);
         LONG err = ERROR_SUCCESS;

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
+
 namespace platform::registry {
 
 namespace {
@@ -59,7 +61,8 @@ std::size_t CountChars(std::string_view s)
 std::string FoldName(std::string_view name)
 {
     std::string folded(name);
-    if (!IsValidUtf8(name)) {
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii || !IsValidUtf8(name)) {
         for (char& c : folded)
             if (c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - 'a' + 'A');

@@ -25,6 +25,10 @@ LONG StatementFailed(int rc);
 // The store's key id behind a handle (HKEY_CURRENT_USER is the top key).
 LONG ResolveKey(HKEY key, std::int64_t* id);
 
+// To be called after any statement that may have deleted keys: open keys are looked up again,
+// and paths found earlier are forgotten.
+void KeysRemoved();
+
 // The common frame of a call on an open key: enter the session, find the key behind the handle,
 // run `body` with its id when both succeeded, and leave with the first error or body's result.
 template <typename Body> LONG OnKey(HKEY key, Access access, Body body)

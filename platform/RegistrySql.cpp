@@ -9,36 +9,39 @@ namespace platform::registry {
 
 namespace {
 
-// Idle prepared statements of each open connection, by their text.
-using Idle = std::map<std::string, std::vector<sqlite3_stmt*>, std::less<>>;
+// Idle prepared statements of each open connection, by their text. A statement in use keeps
+// the list it goes back to, which stays where it is until its connection is closed.
+using IdleList = std::vector<sqlite3_stmt*>;
+using Idle = std::map<std::string, IdleList, std::less<>>;
 std::mutex g_cacheMutex;
 std::map<sqlite3*, Idle> g_cache;
 
-sqlite3_stmt* TakeIdle(sqlite3* db, std::string_view sql)
+IdleList* IdleListOf(sqlite3* db, std::string_view sql)
 {
     const std::lock_guard lock(g_cacheMutex);
-    const auto connection = g_cache.find(db);
-    if (connection == g_cache.end())
+    auto& idle = g_cache[db];
+    auto it = idle.find(sql);
+    if (it == idle.end())
+        it = idle.emplace(std::string(sql), IdleList {}).first;
+    return &it->second;
+}
+
+sqlite3_stmt* TakeIdle(IdleList* list)
+{
+    const std::lock_guard lock(g_cacheMutex);
+    if (list->empty())
         return nullptr;
-    const auto idle = connection->second.find(sql);
-    if (idle == connection->second.end() || idle->second.empty())
-        return nullptr;
-    sqlite3_stmt* stmt = idle->second.back();
-    idle->second.pop_back();
+    sqlite3_stmt* stmt = list->back();
+    list->pop_back();
     return stmt;
 }
 
-void KeepIdle(sqlite3* db, std::string_view sql, sqlite3_stmt* stmt)
+void KeepIdle(IdleList* list, sqlite3_stmt* stmt)
 {
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     const std::lock_guard lock(g_cacheMutex);
-    auto& idle = g_cache[db];
-    const auto it = idle.find(sql);
-    if (it != idle.end())
-        it->second.push_back(stmt);
-    else
-        idle.emplace(std::string(sql), std::vector<sqlite3_stmt*> { stmt });
+    list->push_back(stmt);
 }
 
 } // namespace
@@ -60,10 +63,9 @@ void SqliteCloser::operator()(sqlite3* db) const
 }
 
 Statement::Statement(sqlite3* db, std::string_view sql)
-    : db_(db)
-    , sql_(sql)
+    : idle_(IdleListOf(db, sql))
 {
-    stmt_ = TakeIdle(db, sql);
+    stmt_ = TakeIdle(idle_);
     if (stmt_)
         return;
     prepareResult_
@@ -77,7 +79,7 @@ Statement::Statement(sqlite3* db, std::string_view sql)
 Statement::~Statement()
 {
     if (stmt_)
-        KeepIdle(db_, sql_, stmt_);
+        KeepIdle(idle_, stmt_);
 }
 
 Statement& Statement::Bind(int index, std::int64_t value)

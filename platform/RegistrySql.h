@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::registry {
 
@@ -42,8 +43,7 @@ public:
     bool IsNull(int column) const;
 
 private:
-    sqlite3* db_ = nullptr;
-    std::string sql_;
+    std::vector<sqlite3_stmt*>* idle_ = nullptr; // where the statement goes back to
     sqlite3_stmt* stmt_ = nullptr;
     int prepareResult_ = SQLITE_OK;
     int bindResult_ = SQLITE_OK;

@@ -8,6 +8,8 @@ using namespace platform;
 
 namespace {
 
+constexpr DWORD ShortValueSize = 256;
+
 // storeFailed is false for a missing value or one of the wrong type: facts about the record,
 // not failures of the store.
 [[noreturn]] void Fail(const std::string& what, const std::string& name, LONG code, bool storeFailed = true)
@@ -109,9 +111,16 @@ std::string RegistryAccessor::ReadString(const std::string& name)
     // store must leave the window's fields alone, or the next save would blank the record.
     if (key_ == 0)
         Fail("No key to read", name, ERROR_INVALID_HANDLE);
+    // Most values fit the first buffer, so that one query is enough; a longer one is asked
+    // for again with the size the first query gave.
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    LONG err = RegQueryValueEx(key_, name, &type, nullptr, &size);
+    std::string bytes(ShortValueSize, '\0');
+    DWORD size = static_cast<DWORD>(bytes.size());
+    LONG err = RegQueryValueEx(key_, name, &type, bytes.data(), &size);
+    if (err == ERROR_MORE_DATA) {
+        bytes.assign(size, '\0');
+        err = RegQueryValueEx(key_, name, &type, bytes.data(), &size);
+    }
     if (err == ERROR_FILE_NOT_FOUND)
         return {};
     if (err != ERROR_SUCCESS)
@@ -120,10 +129,6 @@ std::string RegistryAccessor::ReadString(const std::string& name)
         return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         Fail("Invalid data type for", name, ERROR_INVALID_PARAMETER, false);
-    std::string bytes(size, '\0');
-    err = RegQueryValueEx(key_, name, &type, bytes.data(), &size);
-    if (err != ERROR_SUCCESS)
-        Fail("Failed to get data for", name, err);
     bytes.resize(size);
     if (const auto zero = bytes.find('\0'); zero != std::string::npos)
         bytes.resize(zero);

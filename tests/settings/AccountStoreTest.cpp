@@ -228,6 +228,21 @@ TEST_F(AccountStore, PasswordsOfAllLengthsAndBytesLoadBackExactly)
     }
 }
 
+TEST_F(AccountStore, TextsAroundTheFirstReadsBufferSizeLoadBackWhole)
+{
+    // The first read of a text takes what fits a short buffer; the rest is asked for again.
+    for (const std::size_t length : { 254u, 255u, 256u, 257u, 4000u }) {
+        TAccount a = Sample("Long", "pw");
+        a.Info = std::string(length, 'c');
+        a.UserName = std::string(length, 'u') + "\xc3\xa9";
+        ASSERT_TRUE(SaveAccount(a));
+        const TAccountFields f = LoadAccount("Long");
+        EXPECT_EQ(f.Info, a.Info) << length;
+        EXPECT_EQ(f.UserName, a.UserName) << length;
+        EXPECT_EQ(f.Password, "pw") << length;
+    }
+}
+
 TEST_F(AccountStore, SavingTwiceStoresDifferentScrambledTexts)
 {
     std::set<std::string> stored;

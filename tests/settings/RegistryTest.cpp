@@ -383,3 +383,95 @@ TEST_F(Registry, RestoreRefusesWhatIsNotAnImage)
     EXPECT_EQ(RegRestoreKey(dst, file + ".missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(probe::Get("dst", "keep"));
 }
+
+// A path opened once is opened again without walking it; these cases must still find the key
+// the store holds now.
+class KnownPaths : public Registry {
+protected:
+    // Runs SQL on the file through a connection of its own, as another process would.
+    void OtherProcess(const std::string& sql)
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(registry_.Path().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+    }
+
+    // Deletes the key `name` under the top key, with its values.
+    std::string DeleteSql(const std::string& name)
+    {
+        return "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE parent = 1 AND name = x'" + Hex(name)
+            + "'); DELETE FROM keys WHERE parent = 1 AND name = x'" + Hex(name) + "';";
+    }
+
+    static std::string Hex(const std::string& bytes)
+    {
+        static const char digits[] = "0123456789abcdef";
+        std::string out;
+        for (const unsigned char c : bytes) {
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+        return out;
+    }
+};
+
+TEST_F(KnownPaths, AKeyWhoseCreationWasTakenBackIsNotFoundUnderTheIdOfTheNextKey)
+{
+    // The rolled-back key's id is free again, and the next key created takes it.
+    HKEY taken = 0;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "taken back", &taken), ERROR_SUCCESS);
+    HKEY again = 0;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "taken back", &again), ERROR_SUCCESS);
+    ASSERT_EQ(RegDiscardWrites(), ERROR_SUCCESS);
+    RegCloseKey(again);
+    RegCloseKey(taken);
+    probe::SetString("next", "v", "of next");
+    HKEY key = 0;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "taken back", &key), ERROR_FILE_NOT_FOUND);
+    if (key != 0)
+        RegCloseKey(key);
+    EXPECT_FALSE(probe::KeyExists("taken back"));
+}
+
+TEST_F(KnownPaths, AKeyAnotherProcessReplacedIsTheNewOne)
+{
+    probe::SetString("replaced", "v", "old");
+    ASSERT_EQ(probe::Get("replaced", "v")->bytes, std::string("old", 4));
+    OtherProcess(DeleteSql("replaced") + "INSERT INTO keys(parent, name, fold) VALUES(1, x'" + Hex("replaced")
+        + "', x'" + Hex("REPLACED") + "'); INSERT INTO vals(key, name, fold, type, data) VALUES(last_insert_rowid(), "
+        + "x'76', x'56', 1, x'6e657700');");
+    const auto now = probe::Get("replaced", "v");
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->bytes, std::string("new", 4));
+}
+
+TEST_F(KnownPaths, AKeyAnotherProcessDeletedIsGone)
+{
+    probe::SetString("deleted", "v", "x");
+    ASSERT_TRUE(probe::KeyExists("deleted"));
+    OtherProcess(DeleteSql("deleted"));
+    EXPECT_FALSE(probe::KeyExists("deleted"));
+    HKEY key = Create("deleted");
+    DWORD values = 9;
+    EXPECT_EQ(RegQueryInfoKey(key, nullptr, nullptr, &values), ERROR_SUCCESS);
+    EXPECT_EQ(values, 0u);
+}
+
+TEST_F(KnownPaths, AKeyDeletedByAnotherProcessBeforeTheFirstWriteTakesNoValues)
+{
+    // The session read the key, then takes the write lock in a newer view of the file, in which
+    // the key is gone: the write must not land on a key that no longer exists.
+    probe::SetString("vanishing", "v", "x");
+    const HKEY key = Create("vanishing");
+    DWORD type = 0;
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueEx(key, "v", &type, nullptr, &size), ERROR_SUCCESS);
+    OtherProcess(DeleteSql("vanishing"));
+    EXPECT_EQ(RegSetValueEx(key, "w", REG_SZ, "y", 2), ERROR_KEY_DELETED);
+    RegCloseKey(key);
+    open_.clear();
+    EXPECT_FALSE(CommittedValue("w"));
+}
