@@ -1,5 +1,7 @@
 #include "app/DateTimeText.h"
 
+#include <optional>
+
 namespace app {
 
 QString WithoutTimeZone(const QString& format)
@@ -24,15 +26,37 @@ QString WithoutTimeZone(const QString& format)
     return kept.trimmed();
 }
 
+namespace {
+
+// Asking the system locale for its formats costs more than writing the text, and a run writes
+// one for each account: the formats of the locale last asked for are kept.
+struct Formats {
+    QLocale locale;
+    QString shortDate;
+    QString longTime;
+};
+
+const Formats& FormatsOf(const QLocale& locale)
+{
+    thread_local std::optional<Formats> kept;
+    if (!kept || !(kept->locale == locale)) {
+        // The long format names the time zone; a time of day shown to the user does not need it.
+        kept = Formats { locale, locale.dateFormat(QLocale::ShortFormat),
+            WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)) };
+    }
+    return *kept;
+}
+
+} // namespace
+
 QString LongTimeText(const QTime& time, const QLocale& locale)
 {
-    // The long format names the time zone; a time of day shown to the user does not need it.
-    return locale.toString(time, WithoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+    return locale.toString(time, FormatsOf(locale).longTime);
 }
 
 QString ShortDateText(const QDate& date, const QLocale& locale)
 {
-    return locale.toString(date, QLocale::ShortFormat);
+    return locale.toString(date, FormatsOf(locale).shortDate);
 }
 
 } // namespace app

@@ -26,6 +26,15 @@ QString text(const std::string& utf8Text)
     return QString::fromStdString(utf8Text);
 }
 
+// Giving a line edit a text lays the text out anew even when it is the one already shown. In a
+// run every account passes through the fields, and most share their host type and often their
+// comment: an equal text is left as it is.
+void ShowText(QLineEdit& field, const QString& value)
+{
+    if (field.text() != value)
+        field.setText(value);
+}
+
 } // namespace
 
 void TfrmQuorvel::SaveAccount(const QString& Name)
@@ -64,10 +73,10 @@ void TfrmQuorvel::LoadAccount(const QString& Name)
     FLoadedAccount = Name;
     if (!edInfo->isEnabled())
         ResetAccountFields(false, true); // shown again after a load that failed
-    edInfo->setText(text(fields.Info.value_or(std::string())));
-    cbHost->setEditText(text(fields.Host.value_or(std::string())));
-    edUserName->setText(text(fields.UserName.value_or(std::string())));
-    mePassword->setText(text(fields.Password.value_or(std::string())));
+    ShowText(*edInfo, text(fields.Info.value_or(std::string())));
+    ShowText(*cbHost->lineEdit(), text(fields.Host.value_or(std::string())));
+    ShowText(*edUserName, text(fields.UserName.value_or(std::string())));
+    ShowText(*mePassword, text(fields.Password.value_or(std::string())));
     lblLastChecked->setText(fields.LastChecked ? text(*fields.LastChecked) : QString("N/A"));
     lblStatus->setText(fields.Status ? text(*fields.Status) : QString("N/A"));
     UpdateControls();
