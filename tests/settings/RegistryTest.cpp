@@ -440,8 +440,8 @@ TEST_F(KnownPaths, AKeyAnotherProcessReplacedIsTheNewOne)
 {
     probe::SetString("replaced", "v", "old");
     ASSERT_EQ(probe::Get("replaced", "v")->bytes, std::string("old", 4));
-    OtherProcess(DeleteSql("replaced") + "INSERT INTO keys(parent, name, fold) VALUES(1, x'" + Hex("replaced")
-        + "', x'" + Hex("REPLACED") + "'); INSERT INTO vals(key, name, fold, type, data) VALUES(last_insert_rowid(), "
+    OtherProcess(DeleteSql("replaced") + "INSERT INTO keys(parent, name, fold) VALUES(1, x'" + Hex("replaced") + "', x'"
+        + Hex("REPLACED") + "'); INSERT INTO vals(key, name, fold, type, data) VALUES(last_insert_rowid(), "
         + "x'76', x'56', 1, x'6e657700');");
     const auto now = probe::Get("replaced", "v");
     ASSERT_TRUE(now);
