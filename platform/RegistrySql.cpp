@@ -16,24 +16,21 @@ using Idle = std::map<std::string, IdleList, std::less<>>;
 std::mutex g_cacheMutex;
 std::map<sqlite3*, Idle> g_cache;
 
-IdleList* IdleListOf(sqlite3* db, std::string_view sql)
+// The list a statement of this text goes back to, and an idle statement from it if there is one.
+IdleList* TakeIdle(sqlite3* db, std::string_view sql, sqlite3_stmt** stmt)
 {
     const std::lock_guard lock(g_cacheMutex);
     auto& idle = g_cache[db];
     auto it = idle.find(sql);
     if (it == idle.end())
         it = idle.emplace(std::string(sql), IdleList {}).first;
-    return &it->second;
-}
-
-sqlite3_stmt* TakeIdle(IdleList* list)
-{
-    const std::lock_guard lock(g_cacheMutex);
-    if (list->empty())
-        return nullptr;
-    sqlite3_stmt* stmt = list->back();
-    list->pop_back();
-    return stmt;
+    IdleList& list = it->second;
+    *stmt = nullptr;
+    if (!list.empty()) {
+        *stmt = list.back();
+        list.pop_back();
+    }
+    return &list;
 }
 
 void KeepIdle(IdleList* list, sqlite3_stmt* stmt)
@@ -63,9 +60,8 @@ void SqliteCloser::operator()(sqlite3* db) const
 }
 
 Statement::Statement(sqlite3* db, std::string_view sql)
-    : idle_(IdleListOf(db, sql))
 {
-    stmt_ = TakeIdle(idle_);
+    idle_ = TakeIdle(db, sql, &stmt_);
     if (stmt_)
         return;
     prepareResult_
