@@ -77,6 +77,8 @@ void BusNotifier::Show(const DesktopNotice& notice)
     waiting_ = notice;
     if (capabilities_ == Capabilities::Unknown)
         askCapabilities();
+    else
+        arrivedWhileAsking_ = true;
 }
 
 // The body is sent as the service reads it: escaped for a service that reads markup, plain for
@@ -84,6 +86,7 @@ void BusNotifier::Show(const DesktopNotice& notice)
 void BusNotifier::askCapabilities()
 {
     capabilities_ = Capabilities::Asking;
+    arrivedWhileAsking_ = false;
     auto* watcher
         = new QDBusPendingCallWatcher(bus_.asyncCall(call(QStringLiteral("GetCapabilities")), kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
@@ -92,8 +95,13 @@ void BusNotifier::askCapabilities()
         std::optional<DesktopNotice> notice;
         std::swap(notice, waiting_);
         if (reply.isError()) {
-            // No service now: the notice is dropped, and the next one asks again.
             capabilities_ = Capabilities::Unknown;
+            // No service when the question was asked: that notice is dropped. One that came
+            // while the answer was on its way may have a service by now, so it asks again.
+            if (notice && arrivedWhileAsking_) {
+                waiting_ = std::move(notice);
+                askCapabilities();
+            }
             return;
         }
         markup_ = reply.value().contains(QStringLiteral("body-markup"));

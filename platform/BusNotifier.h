@@ -33,6 +33,7 @@ private:
     enum class Capabilities { Unknown, Asking, Known } capabilities_ = Capabilities::Unknown;
     bool markup_ = false; // the service reads the body as markup
     std::optional<DesktopNotice> waiting_; // held until the service's capabilities are known
+    bool arrivedWhileAsking_ = false; // waiting_ came after the question was sent
     std::uint32_t shownId_ = 0; // the service's number of the notice on screen, 0 for none
     std::function<void()> onDefaultAction_;
 };
