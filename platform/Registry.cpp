@@ -175,16 +175,25 @@ LONG OpenOrCreate(HKEY parent, const std::string& subKey, bool create, HKEY* res
     return Leave(err);
 }
 
-// A session that has only read so far gives up its snapshot and takes the write lock, waiting
-// for it up to the busy time-out. SQLite would neither wait for the lock when a read transaction
-// starts writing nor let it write once another process has committed since it began.
+// A session that has only read so far starts writing. When no other process holds the write lock
+// or has committed since the session's snapshot was taken, a statement that writes nothing takes
+// the lock in place, and everything the session has seen stays true. Otherwise SQLite refuses at
+// once, without waiting: the session gives up its snapshot and takes the write lock afresh,
+// waiting for it up to the busy time-out, and its open keys are looked up again.
 LONG BeginWriting(Session& s)
 {
     sqlite3* db = s.db.get();
-    int rc = Exec(db, "COMMIT");
-    EndOfTransaction(s, rc == SQLITE_OK);
-    if (rc == SQLITE_OK)
-        rc = Exec(db, "BEGIN IMMEDIATE");
+    int rc = Exec(db, "DELETE FROM vals WHERE 0");
+    if (rc == SQLITE_OK) {
+        s.writing = true;
+        return ERROR_SUCCESS;
+    }
+    if ((rc & 0xFF) == SQLITE_BUSY) {
+        rc = Exec(db, "COMMIT");
+        EndOfTransaction(s, rc == SQLITE_OK);
+        if (rc == SQLITE_OK)
+            rc = Exec(db, "BEGIN IMMEDIATE");
+    }
     if (rc != SQLITE_OK) {
         // No transaction is left: the rest of the session fails, and ends at the last close.
         s.broken = true;

@@ -92,9 +92,9 @@ LONG CheckFileIsOurs(const std::string& path, int fd, off_t size, std::string* p
     }
     // A store of ours whose first transaction has not reached the main file yet shows no id in
     // the header: ask SQLite, through a connection that cannot write.
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database reader(raw);
+    Database reader;
+    const int rc = OpenDatabase(path, SQLITE_OPEN_READONLY, &reader);
+    sqlite3* raw = reader.get();
     if (rc != SQLITE_OK) {
         Explain(problem, sqlite3_errstr(rc));
         return ErrorFromSqlite(rc);
@@ -229,9 +229,9 @@ LONG OpenStore(const std::string& path, Database* db, FileIdentity* identity, st
     if (checked != ERROR_SUCCESS)
         return checked;
 
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database opened(raw);
+    Database opened;
+    int rc = OpenDatabase(path, SQLITE_OPEN_READWRITE, &opened);
+    sqlite3* raw = opened.get();
     if (rc != SQLITE_OK) {
         Explain(problem, sqlite3_errstr(rc));
         return ErrorFromSqlite(rc);
@@ -281,9 +281,9 @@ LONG OpenImageForReading(const std::string& path, Database* db)
         return ErrorFromErrno(errno);
     if (!S_ISREG(st.st_mode))
         return ERROR_BADDB;
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database opened(raw);
+    Database opened;
+    const int rc = OpenDatabase(path, SQLITE_OPEN_READONLY, &opened);
+    sqlite3* raw = opened.get();
     if (rc != SQLITE_OK)
         return ErrorFromSqlite(rc);
     const auto appId = QueryInt(raw, "PRAGMA application_id");

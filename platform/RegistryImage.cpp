@@ -116,9 +116,9 @@ LONG WriteImage(const std::string& fileName, const Tree& tree)
 
     LONG err = ERROR_SUCCESS;
     {
-        sqlite3* raw = nullptr;
-        int rc = sqlite3_open_v2(temp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        Database image(raw);
+        Database image;
+        int rc = OpenDatabase(temp, SQLITE_OPEN_READWRITE, &image);
+        sqlite3* raw = image.get();
         if (rc == SQLITE_OK)
             err = PrepareSchema(raw);
         else

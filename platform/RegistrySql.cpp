@@ -59,6 +59,18 @@ void SqliteCloser::operator()(sqlite3* db) const
     sqlite3_close_v2(db);
 }
 
+int OpenDatabase(const std::string& path, int flags, Database* db)
+{
+    // SQLite counts every allocation under a process-wide lock unless told not to, before its
+    // first use; a save makes dozens of them. The store never asks for the counts.
+    static const int configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    (void)configured;
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    db->reset(raw);
+    return rc;
+}
+
 Statement::Statement(sqlite3* db, std::string_view sql)
 {
     idle_ = TakeIdle(db, sql, &stmt_);

@@ -17,6 +17,10 @@ struct SqliteCloser {
 };
 using Database = std::unique_ptr<sqlite3, SqliteCloser>;
 
+// Opens a connection for this thread's use (SQLITE_OPEN_READONLY or SQLITE_OPEN_READWRITE);
+// `db` holds it even when the open failed, so that it is closed. Returns the SQLite result.
+int OpenDatabase(const std::string& path, int flags, Database* db);
+
 // A prepared statement: bind, step through rows, read columns. Errors are SQLite result codes.
 // Preparing costs more than running most of the store's statements, so a statement is kept
 // with its connection when it goes out of scope and handed out again for the same text.

@@ -2,15 +2,38 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <random>
 
 namespace settings {
 
 namespace {
 
-std::mt19937& Generator()
+// SplitMix64: one word of state, reseeded in one store. A save draws one or two seeds after
+// reseeding, and a Mersenne Twister rebuilt from the clock each time cost more than the rest of
+// the save's own work.
+class SplitMix64 {
+public:
+    using result_type = std::uint64_t;
+    static constexpr result_type min() { return 0; }
+    static constexpr result_type max() { return std::numeric_limits<result_type>::max(); }
+
+    void seed(std::uint64_t value) { state_ = value; }
+    result_type operator()()
+    {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+
+private:
+    std::uint64_t state_ = 0;
+};
+
+SplitMix64& Generator()
 {
-    static std::mt19937 generator;
+    static SplitMix64 generator;
     return generator;
 }
 
@@ -24,15 +47,10 @@ std::function<int()>& TestSource()
 
 void ReseedSeedGenerator()
 {
-    // Nanoseconds of the system clock, so that two saves in quick succession draw differently.
+    // Nanoseconds of the system clock, so that two saves in quick succession draw differently;
+    // the generator's output mixes every bit of them.
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-    // Both halves mixed into one seed word: a seed sequence would cost more than the whole save
-    // it is drawn for.
-    std::uint64_t mixed = ticks + 0x9E3779B97F4A7C15ULL;
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBULL;
-    Generator().seed(static_cast<std::uint32_t>(mixed ^ (mixed >> 31)));
+    Generator().seed(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
 }
 
 int NextSeed()
