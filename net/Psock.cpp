@@ -40,7 +40,8 @@ TPowersock::TPowersock(QObject* owner)
         [this](unsigned m, platform::WPARAM w, platform::LPARAM l) { return WndProc(m, w, l); });
     Proxy.clear();
     HostEntryBuffer = std::make_unique<char[]>(kHostEntrySize);
-    WriteBuffer = std::make_unique<char[]>(kWriteBufferLimit + 1);
+    // Every use fills it before reading it: 16 KiB are not cleared for each request.
+    WriteBuffer = std::make_unique_for_overwrite<char[]>(kWriteBufferLimit + 1);
     timer = new TThreadTimer(this);
     timer->SetEnabled(false);
     timer->SetOnTimer([this](QObject* sender) { TimerTriggered(sender); });

@@ -65,8 +65,9 @@ bool KeyExists(std::int64_t id)
 // The child of parent called name: ERROR_SUCCESS with its id, ERROR_FILE_NOT_FOUND, or an error.
 LONG FindChild(std::int64_t parent, const std::string& name, std::int64_t* id)
 {
+    const std::string fold = FoldName(name);
     Statement s(SessionDb(), "SELECT id FROM keys WHERE parent = ? AND fold = ?");
-    s.Bind(1, parent).BindBlob(2, FoldName(name));
+    s.Bind(1, parent).BindBlob(2, fold);
     const int rc = s.Step();
     if (rc == SQLITE_ROW) {
         *id = s.Int(0);
@@ -79,8 +80,9 @@ LONG FindChild(std::int64_t parent, const std::string& name, std::int64_t* id)
 
 LONG CreateChild(std::int64_t parent, const std::string& name, std::int64_t* id)
 {
+    const std::string fold = FoldName(name);
     Statement s(SessionDb(), "INSERT INTO keys(parent, name, fold) VALUES(?, ?, ?)");
-    s.Bind(1, parent).BindBlob(2, name).BindBlob(3, FoldName(name));
+    s.Bind(1, parent).BindBlob(2, name).BindBlob(3, fold);
     const int rc = s.Run();
     if (rc != SQLITE_DONE)
         return StatementFailed(rc);
@@ -467,13 +469,14 @@ LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const voi
 {
     if (!ValidValueName(valueName) || (size > 0 && !data) || (type == REG_DWORD && size != 4))
         return ERROR_INVALID_PARAMETER;
+    const std::string fold = FoldName(valueName);
     return OnKey(key, Access::Write, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(),
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
             " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
         s.Bind(1, id)
             .BindBlob(2, valueName)
-            .BindBlob(3, FoldName(valueName))
+            .BindBlob(3, fold)
             .Bind(4, type)
             .BindBlob(5, std::string_view(static_cast<const char*>(data), size));
         if (const int rc = s.Run(); rc != SQLITE_DONE)
@@ -488,9 +491,10 @@ LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, void* 
         return ERROR_INVALID_PARAMETER;
     if (!ValidValueName(valueName))
         return ERROR_FILE_NOT_FOUND;
+    const std::string fold = FoldName(valueName);
     return OnKey(key, Access::Read, [&](std::int64_t id) -> LONG {
         Statement s(SessionDb(), "SELECT type, data FROM vals WHERE key = ? AND fold = ?");
-        s.Bind(1, id).BindBlob(2, FoldName(valueName));
+        s.Bind(1, id).BindBlob(2, fold);
         const int rc = s.Step();
         if (rc == SQLITE_DONE)
             return ERROR_FILE_NOT_FOUND;

@@ -103,7 +103,7 @@ Statement& Statement::BindBlob(int index, std::string_view bytes)
     static const char empty = 0;
     if (stmt_ && bindResult_ == SQLITE_OK)
         bindResult_
-            = sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &empty : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+            = sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &empty : bytes.data(), bytes.size(), SQLITE_STATIC);
     return *this;
 }
 

@@ -35,7 +35,9 @@ public:
     int PrepareResult() const { return prepareResult_; }
 
     Statement& Bind(int index, std::int64_t value);
+    // The bytes are not copied: they must stay as they are while the statement is in scope.
     Statement& BindBlob(int index, std::string_view bytes);
+    Statement& BindBlob(int index, std::string&& bytes) = delete; // would be gone before the step
 
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int Step();

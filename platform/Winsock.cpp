@@ -160,10 +160,13 @@ void makeNotifiers(SOCKET s, SocketState& st)
 {
     if (st.readNotifier)
         return;
-    st.readNotifier = std::make_unique<QSocketNotifier>(st.fd, QSocketNotifier::Read);
-    st.writeNotifier = std::make_unique<QSocketNotifier>(st.fd, QSocketNotifier::Write);
-    st.readNotifier->setEnabled(false);
-    st.writeNotifier->setEnabled(false);
+    // Made without a descriptor and given it afterwards, a notifier starts disabled. One made
+    // with it would be watched by the event loop at once, only to be dropped and watched again
+    // as refresh() decides: a cost paid twice for every socket of every check.
+    st.readNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
+    st.writeNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
+    st.readNotifier->setSocket(st.fd);
+    st.writeNotifier->setSocket(st.fd);
     QObject::connect(st.readNotifier.get(), &QSocketNotifier::activated, [s] { onReadable(s); });
     QObject::connect(st.writeNotifier.get(), &QSocketNotifier::activated, [s] { onWritable(s); });
 }
@@ -536,8 +539,9 @@ int WSAAsyncSelect(SOCKET s, HWND hWnd, unsigned wMsg, long lEvent)
         return fail(WSAENOTSOCK);
     if (lEvent != 0 && hWnd == 0)
         return fail(WSAEINVAL);
-    const int flags = ::fcntl(st->fd, F_GETFL);
-    if (flags < 0 || ::fcntl(st->fd, F_SETFL, flags | O_NONBLOCK) != 0)
+    // Our descriptors carry no other status flags (they come from socket() and accept4() with
+    // SOCK_CLOEXEC only), so one call sets the one flag; a socket already selected has it.
+    if (!st->nonBlocking && ::fcntl(st->fd, F_SETFL, O_NONBLOCK) != 0)
         return failErrno();
     st->nonBlocking = true;
     st->hwnd = hWnd;
