@@ -9,7 +9,10 @@ endif()
 option(QUORVEL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(QUORVEL_SANITIZE)
   target_compile_options(quorvel_options INTERFACE
-    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+    # Sanitizer reports need line tables, not full debug information, and -O1 keeps them exact;
+    # both together build the sanitizer tier in little more than half the time.
+    -O1 -g1)
   target_link_options(quorvel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
