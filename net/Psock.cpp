@@ -370,6 +370,10 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
                 NoteSecureEnd();
                 Connected = false;
                 RequestCloseSocket();
+                // A send waiting for room would wait for a notice that the closed connection
+                // never gives: it ends now, as a send on a connection that is gone.
+                if (FSendWaiting && FSendError == 0)
+                    FSendError = CloseError != 0 ? CloseError : platform::WSAENOTCONN;
                 break;
             }
             default:

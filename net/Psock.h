@@ -13,8 +13,8 @@
 
 #include <QObject>
 
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -211,6 +211,8 @@ private:
     bool FLookupAnswered = false;
     int FLookupError = 0;
     int FSendError = 0;
+    // A send waits for room in the socket: a close of the connection must end that wait.
+    bool FSendWaiting = false;
     std::int64_t FFileOffset = 0;
     std::string FCaptureError;
     std::unique_ptr<platform::SecureChannel> FChannel;

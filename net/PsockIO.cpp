@@ -123,10 +123,12 @@ void TPowersock::SendBuffer(const char* Value, std::uint16_t count)
     SendDone = false;
     FSendError = 0;
     platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
+    const bool outerWait = std::exchange(FSendWaiting, true);
     while (!SendDone && !Canceled && FSendError == 0) {
         if (!WaitPass())
             throw EAbortError("Socket send aborted");
     }
+    FSendWaiting = outerWait;
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -326,10 +328,12 @@ void TPowersock::SendFile(const std::string& FileName)
         FFileOffset = 0;
         BytesToSend = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
         platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
+        const bool outerWait = std::exchange(FSendWaiting, true);
         while (!SendDone && !Canceled && size > 0 && FSendError == 0) {
             if (!WaitPass())
                 throw EAbortError("Socket send aborted");
         }
+        FSendWaiting = outerWait;
     }
     if (Canceled) {
         Canceled = false;

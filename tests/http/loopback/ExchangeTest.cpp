@@ -361,6 +361,36 @@ TEST(Exchange, OnlyTheSentCommandIsRepeatedNever)
     EXPECT_EQ(server.Received(1), DirectGet("/", "127.0.0.1"));
 }
 
+// The server reads nothing for a while, so the client's sends back up and it waits for room to
+// send more; then the answer and the close come. The close ends that wait: no notice of room
+// will ever come from a connection that is gone.
+TEST(Exchange, AnswerAndCloseWhileTheClientWaitsForRoomToSendIsTheReply)
+{
+    ScriptServer server;
+    server.AddConnection({ S::ReceiveRequest(), S::Sleep(700),
+        S::Send("HTTP/1.0 413 Request Entity Too Large\r\n\r\nrefused"), S::Close() });
+    Probe http(nullptr);
+    // A send that waited in vain would be cut off here, not after a minute.
+    http.ReplyTimeOut = 5000;
+    http.Put(server.url("/upload"), std::string(64 * 1024 * 1024, 'u'));
+    EXPECT_EQ(http.ReplyNumber, 413);
+    EXPECT_EQ(http.Body, "refused");
+}
+
+TEST(Exchange, ACloseWithoutAnswerWhileTheClientWaitsForRoomToSendFailsTheSendAtOnce)
+{
+    ScriptServer server;
+    server.AddConnection({ S::ReceiveRequest(), S::Sleep(700), S::Close() });
+    Probe http(nullptr);
+    http.ReplyTimeOut = 5000;
+    try {
+        http.Put(server.url("/upload"), std::string(64 * 1024 * 1024, 'u'));
+        ADD_FAILURE() << "no exception";
+    } catch (const net::ESockError& e) {
+        EXPECT_EQ(e.Message, "10057:Socket is not connected");
+    }
+}
+
 TEST(Exchange, AnswerBeforeTheWholeRequestWasTakenIsTheReply)
 {
     ScriptServer server;
