@@ -176,6 +176,9 @@ protected:
     bool WaitPassFor(std::chrono::milliseconds bound);
     // The send wait ended because the socket refused the bytes for good: raise its error.
     [[noreturn]] void RaiseSendError();
+    // Waits until the queued bytes are sent, the send fails (a close of the connection fails
+    // it too) or the wait is canceled.
+    void WaitForSend();
     // Appends to ReceiveQueue; false when a capture file refused the bytes.
     bool StoreReceived(const char* bytes, std::int64_t n);
 

@@ -123,12 +123,7 @@ void TPowersock::SendBuffer(const char* Value, std::uint16_t count)
     SendDone = false;
     FSendError = 0;
     platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
-    const bool outerWait = std::exchange(FSendWaiting, true);
-    while (!SendDone && !Canceled && FSendError == 0) {
-        if (!WaitPass())
-            throw EAbortError("Socket send aborted");
-    }
-    FSendWaiting = outerWait;
+    WaitForSend();
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -138,6 +133,16 @@ void TPowersock::SendBuffer(const char* Value, std::uint16_t count)
         SendQueue->Clear();
         RaiseSendError();
     }
+}
+
+void TPowersock::WaitForSend()
+{
+    const bool outerWait = std::exchange(FSendWaiting, true);
+    while (!SendDone && !Canceled && FSendError == 0) {
+        if (!WaitPass())
+            throw EAbortError("Socket send aborted");
+    }
+    FSendWaiting = outerWait;
 }
 
 void TPowersock::RaiseSendError()
@@ -328,12 +333,8 @@ void TPowersock::SendFile(const std::string& FileName)
         FFileOffset = 0;
         BytesToSend = static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
         platform::PostMessage(Handle(), WM_SEND_MORE, FSocket, reinterpret_cast<platform::LPARAM>(this));
-        const bool outerWait = std::exchange(FSendWaiting, true);
-        while (!SendDone && !Canceled && size > 0 && FSendError == 0) {
-            if (!WaitPass())
-                throw EAbortError("Socket send aborted");
-        }
-        FSendWaiting = outerWait;
+        if (size > 0)
+            WaitForSend();
     }
     if (Canceled) {
         Canceled = false;
