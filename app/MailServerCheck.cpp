@@ -2,6 +2,7 @@
 
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
+#include "app/SignedInCheck.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
 #include "platform/StrToInt.h"
@@ -24,6 +25,8 @@ int ResultOf(const net::MailCount& c)
         return CountResult(c.count);
     case net::MailCount::Outcome::LoginRefused:
         return -1;
+    case net::MailCount::Outcome::SignInRefused:
+        return kSignInRefused;
     case net::MailCount::Outcome::BadReply:
         break;
     }
@@ -55,13 +58,26 @@ int CheckMailServer(TfrmQuorvel& form, const QString& name, const MailServerAddr
     client->TimeOut = 10000;
     const std::string user = form.edUserName->text().toStdString();
     const std::string password = form.mePassword->text().toStdString();
+    if (!TakeAccessToken(&form, name.toStdString(), address.host, *client)) {
+        // Nothing is sent to the server: it would only refuse a password, and a check never
+        // opens a browser.
+        form.lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
+        form.lblStatus->setText(kSignInNeededText);
+        form.SaveAccount(name);
+        return kSignInNeeded;
+    }
     const net::MailCount count = imap
         ? static_cast<net::TImapCheck&>(*client).CheckMailbox(user, password, address.mailbox.toStdString())
         : static_cast<net::TPop3Check&>(*client).CheckMaildrop(user, password);
 
     form.lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
     const int result = ResultOf(count);
-    form.lblStatus->setText(ResultCaption(result));
+    if (result == kSignInRefused) {
+        ForgetAccessToken(name.toStdString());
+        form.lblStatus->setText(QString::fromStdString("Sign-in refused: " + count.refusal));
+    } else {
+        form.lblStatus->setText(ResultCaption(result));
+    }
     form.SaveAccount(name);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "net/ImapCheck.h"
 
 #include "net/MailboxName.h"
+#include "net/SaslOAuth.h"
 #include "net/SaslPlain.h"
 
 #include <algorithm>
@@ -141,8 +142,50 @@ bool TImapCheck::Login(const std::string& user, const std::string& password)
     return r.condition == Condition::Ok;
 }
 
+bool TImapCheck::AuthenticateOAuth(const std::string& user)
+{
+    CheckToken(user);
+    std::vector<std::string> listed;
+    for (const std::string& capability : FCapabilities) {
+        if (capability.starts_with("AUTH="))
+            listed.push_back(capability.substr(5));
+    }
+    const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
+    const std::string tag = NextTag();
+    const std::string command = tag + " AUTHENTICATE " + MechanismName(mechanism);
+    const std::string message = OAuthInitialResponse(mechanism, user, AccessToken);
+    imap::Response r;
+    if (imap::HasCapability(FCapabilities, "SASL-IR")) {
+        SendSecret(command + " " + message + "\r\n");
+        r = ReadTagged(tag);
+    } else {
+        SendLine(command);
+        r = ReadTagged(tag);
+        if (r.kind == Kind::Continuation) {
+            SendSecret(message + "\r\n");
+            r = ReadTagged(tag);
+        }
+    }
+    std::string status;
+    if (r.kind == Kind::Continuation) {
+        // A refusal comes as a challenge holding the reason; the mechanism answers it so that
+        // the server can end the exchange.
+        status = OAuthChallengeStatus(r.text);
+        SendLine(OAuthRefusalAnswer(mechanism));
+        r = ReadTagged(tag);
+        if (r.kind == Kind::Continuation)
+            throw EBadReply("The mail server asked for more than the token");
+    }
+    if (r.condition == Condition::Ok)
+        return true;
+    FRefusal = status.empty() ? r.text : status;
+    return false;
+}
+
 bool TImapCheck::LogIn(const std::string& user, const std::string& password)
 {
+    if (!AccessToken.empty())
+        return AuthenticateOAuth(user);
     CheckCredentials(user, password);
     if (imap::HasCapability(FCapabilities, "AUTH=PLAIN"))
         return Authenticate(user, password);
@@ -208,6 +251,8 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
                 AskCapabilities();
             if (!LogIn(user, password)) {
                 Logout();
+                if (!AccessToken.empty())
+                    return { MailCount::Outcome::SignInRefused, 0, FRefusal };
                 return { MailCount::Outcome::LoginRefused, 0 };
             }
         }

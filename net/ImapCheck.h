@@ -31,12 +31,15 @@ private:
     bool LogIn(const std::string& user, const std::string& password);
     bool Authenticate(const std::string& user, const std::string& password);
     bool Login(const std::string& user, const std::string& password);
+    // The signed-in login; a refusal leaves the server's status in FRefusal.
+    bool AuthenticateOAuth(const std::string& user);
     // Ends the session politely; only a cancel escapes it.
     void Logout();
 
     std::vector<std::string> FCapabilities;
     bool FHaveCapabilities = false;
     bool FLoggingOut = false;
+    std::string FRefusal;
     int FTag = 0;
 };
 

@@ -14,9 +14,11 @@ namespace net {
 
 // What a check of a mailbox or maildrop found, when it did not end in an error.
 struct MailCount {
-    enum class Outcome { Count, LoginRefused, BadReply };
+    enum class Outcome { Count, LoginRefused, BadReply, SignInRefused };
     Outcome outcome = Outcome::BadReply;
     std::uint32_t count = 0;
+    // SignInRefused: the status the server gave for the token.
+    std::string refusal = {};
 };
 
 // A reply that does not follow the protocol: the check ends as an interpretation error.
@@ -36,6 +38,9 @@ public:
     // HTTP proxy whose tunnel leads there. TimeOut bounds the lookup, the connect, the handshake
     // and each reply; ConversationTimeOut the whole exchange after the connect.
     std::int32_t ConversationTimeOut = 30000;
+    // A signed-in login: SASL XOAUTH2 or OAUTHBEARER with this access token, and never the
+    // password. Empty for a login with the password.
+    std::string AccessToken;
 
     // The longest reply line (or response with its literals) taken from a server.
     static constexpr std::size_t kMaxReply = 64 * 1024;
@@ -52,8 +57,10 @@ protected:
     std::string ReadBytes(std::size_t count);
     // A command line that holds nothing secret.
     void SendLine(std::string_view line);
-    // Bytes that carry a user name or password: refused unless the connection is secure.
+    // Bytes that carry a user name, password or token: refused unless the connection is secure.
     void SendSecret(std::string_view bytes);
+    // Raises when the user name or the access token holds a byte that no SASL message can carry.
+    void CheckToken(std::string_view user) const;
     // Raises when a user name or password holds a byte that no login command can carry.
     static void CheckCredentials(std::string_view user, std::string_view password);
     // Bounds the replies that follow by `ms` at most (the polite end of a session).

@@ -1,5 +1,6 @@
 #include "net/Pop3Check.h"
 
+#include "net/SaslOAuth.h"
 #include "net/SaslPlain.h"
 
 namespace net {
@@ -58,6 +59,38 @@ void TPop3Check::Quit()
     Close();
 }
 
+bool TPop3Check::AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa)
+{
+    CheckToken(user);
+    std::vector<std::string> listed;
+    for (const char* name : { "XOAUTH2", "OAUTHBEARER" }) {
+        if (pop3::HasSaslMechanism(capa, name))
+            listed.emplace_back(name);
+    }
+    const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
+    SendLine(std::string("AUTH ") + MechanismName(mechanism));
+    std::string line = ReadLine();
+    if (line == "+" || line.starts_with("+ ")) {
+        SendSecret(OAuthInitialResponse(mechanism, user, AccessToken) + "\r\n");
+        line = ReadLine();
+    }
+    std::string status;
+    if (line == "+" || line.starts_with("+ ")) {
+        // The refusal's challenge, answered so that the server ends the exchange.
+        status = OAuthChallengeStatus(line.size() > 2 ? std::string_view(line).substr(2) : std::string_view());
+        SendLine(OAuthRefusalAnswer(mechanism));
+        line = ReadLine();
+    }
+    const auto reply = pop3::ParseStatus(line);
+    if (!reply)
+        throw EBadReply("The mail server's reply cannot be read");
+    if (reply->ok)
+        return true;
+    FRefusal = status.empty() ? reply->text : status;
+    Accepted(*reply); // ends the session; a locked maildrop raises
+    return false;
+}
+
 MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& password)
 {
     return Converse([&]() -> MailCount {
@@ -76,8 +109,12 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
         std::vector<std::string> capa;
         if (ReadStatus().ok)
             capa = ReadMultiLine();
-        CheckCredentials(user, password);
-        if (pop3::HasSaslMechanism(capa, "PLAIN")) {
+        if (AccessToken.empty())
+            CheckCredentials(user, password);
+        if (!AccessToken.empty()) {
+            if (!AuthenticateOAuth(user, capa))
+                return { MailCount::Outcome::SignInRefused, 0, FRefusal };
+        } else if (pop3::HasSaslMechanism(capa, "PLAIN")) {
             SendSecret("AUTH PLAIN " + SaslPlain(user, password) + "\r\n");
             if (!Accepted(ReadStatus()))
                 return { MailCount::Outcome::LoginRefused, 0 };

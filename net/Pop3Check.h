@@ -23,6 +23,10 @@ private:
     // The reply to a login step: true when accepted; after a refusal the session is ended, and a
     // locked or unavailable maildrop (which is no wrong password) raises.
     bool Accepted(const pop3::Status& status);
+    // The signed-in login (AUTH, the go-ahead, then the message, which may be longer than a
+    // command line may be); a refusal leaves the server's status in FRefusal.
+    bool AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa);
+    std::string FRefusal;
     void Quit();
 };
 

@@ -150,10 +150,10 @@ void RedirectListener::Drop(platform::SOCKET s)
     connections_.erase(it);
 }
 
-RedirectOutcome RedirectListener::Wait(std::chrono::milliseconds wait, const bool* cancelled)
+RedirectOutcome RedirectListener::Wait(std::chrono::milliseconds wait, const std::function<bool()>& cancelled)
 {
     const auto end = std::chrono::steady_clock::now() + wait;
-    while (!done_ && !(cancelled && *cancelled)) {
+    while (!done_ && !(cancelled && cancelled())) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= end)
             break;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,8 +28,8 @@ public:
     std::string redirectUri() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
     // Waits, keeping the user interface live, until the redirection came, `wait` passed (the
-    // outcome is then Incomplete) or `cancelled` turned true.
-    RedirectOutcome Wait(std::chrono::milliseconds wait, const bool* cancelled = nullptr);
+    // outcome is then Incomplete) or `cancelled` says so.
+    RedirectOutcome Wait(std::chrono::milliseconds wait, const std::function<bool()>& cancelled = {});
 
     // After a Code: answers the browser, which waited meanwhile, with the closing page of the
     // final outcome (Code once the tokens are kept, else Failed with what went wrong).

@@ -31,7 +31,7 @@ SignInResult RunSignIn(QObject* owner, const SignInRequest& request, AccessToken
             return { false, "Sign-in failed: " + outcome.error };
         case RedirectOutcome::Kind::Incomplete:
         case RedirectOutcome::Kind::Foreign:
-            if (request.cancelled && *request.cancelled)
+            if (request.cancelled && request.cancelled())
                 return { false, "Sign-in cancelled" };
             return { false, "Sign-in timed out" };
         }

@@ -18,7 +18,8 @@ struct SignInRequest {
     // Opens the system browser at the address; false when none could be started.
     std::function<bool(const std::string& address)> openBrowser;
     std::chrono::milliseconds wait { std::chrono::minutes(5) };
-    const bool* cancelled = nullptr;
+    // Ends the wait for the browser early (the program is closing, say).
+    std::function<bool()> cancelled;
 };
 
 struct SignInResult {

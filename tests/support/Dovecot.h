@@ -14,7 +14,14 @@ namespace testing_support {
 
 class Dovecot {
 public:
+    struct Options {
+        // Non-empty: tokens (XOAUTH2, OAUTHBEARER) are checked at this RFC 7662 endpoint, and
+        // belong to the user named by the introspection's "username".
+        std::string introspectionUrl;
+    };
+
     Dovecot();
+    explicit Dovecot(Options options);
     ~Dovecot();
     Dovecot(const Dovecot&) = delete;
     Dovecot& operator=(const Dovecot&) = delete;
@@ -38,6 +45,7 @@ private:
     void Stop();
     void FillMaildir(const std::string& path, int unseen, int seen);
 
+    Options options_;
     TlsIdentity identity_;
     std::string dir_;
     std::uint16_t imap_ = 0, imaps_ = 0, pop3_ = 0, pop3s_ = 0;

@@ -52,7 +52,7 @@ void Handshake(TlsPeer& p)
 
 std::string SecureUrl(std::uint16_t port, const std::string& path)
 {
-    return "https://localhost:" + std::to_string(port) + path;
+    return "https://127.0.0.1:" + std::to_string(port) + path;
 }
 
 } // namespace
@@ -87,7 +87,7 @@ TEST(SecureRequest, UnverifiedServersGetNoByteOfTheRequest)
         { &certs.selfSigned, "TLS certificate not trusted: " },
         { &certs.unknownAuthority, "TLS certificate not trusted: " },
         { &certs.expired, "TLS certificate not trusted: " },
-        { &certs.wrongName, "TLS certificate does not match host localhost" },
+        { &certs.wrongName, "TLS certificate does not match host 127.0.0.1" },
     };
     for (const auto& row : rows) {
         TlsServer server(*row.identity, [](TlsPeer& p) {
@@ -123,8 +123,9 @@ TEST(SecureRequest, ThroughAProxyTheTunnelCarriesTheRequestInServerForm)
     server.finish();
     EXPECT_EQ(server.failure, "");
     EXPECT_EQ(http.Body, "ok");
-    EXPECT_EQ(serverName, "localhost");
-    EXPECT_EQ(header, http_tests::DirectGet("/dir/page?x=1", "localhost"));
+    // An address is verified as an address and sent as no server name.
+    EXPECT_EQ(serverName, "");
+    EXPECT_EQ(header, http_tests::DirectGet("/dir/page?x=1", "127.0.0.1"));
 }
 
 TEST(SecureRequest, PostDataAndRedirectionsStayOnTheSecureServer)
@@ -152,7 +153,7 @@ TEST(SecureRequest, PostDataAndRedirectionsStayOnTheSecureServer)
     EXPECT_NE(first.find("POST /token HTTP/1.0\r\n"), std::string::npos) << first;
     EXPECT_NE(first.find("Content-Length: 9\r\n"), std::string::npos) << first;
     EXPECT_EQ(firstBody, "a=1&b=2 3");
-    EXPECT_EQ(second, http_tests::DirectGet("/next", "localhost"));
+    EXPECT_EQ(second, http_tests::DirectGet("/next", "127.0.0.1"));
     EXPECT_EQ(http.Body, "there");
 }
 

@@ -141,15 +141,15 @@ TEST(SignIn, EndsWithATextWhenItCannotComplete)
         std::string clientId;
         std::string text;
     } rows[] = {
-        { "denied", "error=access_denied&state=", "https://localhost:1/token", "id", "Sign-in cancelled" },
-        { "provider error", "error=server_error&error_description=down&state=", "https://localhost:1/token", "id",
+        { "denied", "error=access_denied&state=", "https://127.0.0.1:1/token", "id", "Sign-in cancelled" },
+        { "provider error", "error=server_error&error_description=down&state=", "https://127.0.0.1:1/token", "id",
             "Sign-in failed: server_error (down)" },
-        { "timeout", "", "https://localhost:1/token", "id", "Sign-in timed out" },
+        { "timeout", "", "https://127.0.0.1:1/token", "id", "Sign-in timed out" },
         { "plain token address", "code=C&state=", "http://127.0.0.1:1/token", "id",
             "Sign-in failed: The token address of Local is not an https:// address" },
         { "token endpoint away", "code=C&state=", "https://127.0.0.1:1/token", "id",
             "Sign-in failed: Connection Failed" },
-        { "no registration", "", "https://localhost:1/token", "",
+        { "no registration", "", "https://127.0.0.1:1/token", "",
             "This copy of Quorvel has no sign-in registration for Local: see README, Sign-in" },
     };
     for (const auto& row : rows) {

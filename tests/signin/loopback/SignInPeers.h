@@ -76,7 +76,7 @@ public:
             },
             { .connections = connections })
     { }
-    std::string url() const { return "https://localhost:" + std::to_string(server_.port()) + "/token"; }
+    std::string url() const { return "https://127.0.0.1:" + std::to_string(server_.port()) + "/token"; }
     void finish() { server_.finish(); }
     const std::string& failure() const { return server_.failure; }
     // Read after finish().
