@@ -1,7 +1,7 @@
 #include "app/CheckState.h"
 
-#include "platform/Application.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "app/InterpretPage.h"
 
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 namespace app {
 

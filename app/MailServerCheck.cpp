@@ -4,7 +4,7 @@
 #include "app/CheckTexts.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "app/Timer.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 namespace app {
 

@@ -2,7 +2,6 @@
 
 #include "app/Endpoints.h"
 #include "app/Pictures.h"
-#include "app/frmMain.h"
 
 #include <QFrame>
 #include <QGuiApplication>

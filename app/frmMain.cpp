@@ -5,11 +5,11 @@
 #include "app/Guard.h"
 #include "app/Pictures.h"
 #include "app/frmAbout.h"
-#include "platform/Application.h"
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/NotifyIcon.h"
 #include "settings/AccountNames.h"
-#include "settings/StoreCheck.h"
 #include "settings/NotifySetting.h"
+#include "settings/StoreCheck.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -5,14 +5,14 @@
 #include "app/Guard.h"
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
-#include "app/NewMailNotice.h"
 #include "app/MailServerAddress.h"
 #include "app/MailServerCheck.h"
+#include "app/NewMailNotice.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/DesktopNotifier.h"
 
 #include <QAction>
 #include <QApplication>
