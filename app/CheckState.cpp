@@ -1,3 +1,4 @@
+// The window's checking state: the run under way, the requests in flight and their proxy settings.
 #include "app/CheckState.h"
 
 #include "platform/core/StrToInt.h"

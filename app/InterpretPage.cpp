@@ -1,3 +1,4 @@
+// The number of new messages read out of a login reply page.
 #include "app/InterpretPage.h"
 
 #include "platform/core/StrToInt.h"

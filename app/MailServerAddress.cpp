@@ -1,3 +1,4 @@
+// Reading a host text as a mail server address: scheme, host name or dotted quad, port.
 #include "app/MailServerAddress.h"
 
 #include "platform/core/Exceptions.h"

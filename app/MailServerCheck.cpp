@@ -1,3 +1,4 @@
+// One check of an IMAP or POP3 account from the window, and the result number it reports.
 #include "app/MailServerCheck.h"
 
 #include "app/CheckState.h"

@@ -1,3 +1,4 @@
+// TTimer: a periodic timer over a message target, restarted whenever its interval or switch changes.
 #include "app/Timer.h"
 
 #include "platform/core/Exceptions.h"

@@ -1,3 +1,4 @@
+// TAboutBox: the picture, the program's name and version and the home-page address, centred on the screen.
 #include "app/frmAbout.h"
 
 #include "app/Endpoints.h"

@@ -1,3 +1,4 @@
+// TfrmQuorvel: building the window, wiring its events, the account list and the form's life cycle.
 #include "app/frmMain.h"
 
 #include "app/DateTimeText.h"
