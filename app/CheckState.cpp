@@ -1,7 +1,8 @@
+// The window's checking state: the run under way, the requests in flight and their proxy settings.
 #include "app/CheckState.h"
 
-#include "platform/Application.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -39,6 +40,12 @@ TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form)
     if (!form.FCheckState)
         form.FCheckState.reset(new TfrmQuorvel::TCheckState(form));
     return *form.FCheckState;
+}
+
+QDateTime Now(TfrmQuorvel& form)
+{
+    const auto& clock = CheckState(form).clock;
+    return clock ? clock() : QDateTime::currentDateTime();
 }
 
 RequestRegistration::RequestRegistration(TfrmQuorvel& form, net::TPowersock* request)

@@ -1,85 +1,108 @@
+// Checking one mail-server account: the client chosen by the address, its conversation, and
+// every way it can end turned into the account's result.
 #include "app/MailServerCheck.h"
 
-#include "app/CheckState.h"
-#include "app/CheckTexts.h"
+#include "app/MailServerAddress.h"
 #include "app/SignedInCheck.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
-#include "platform/StrToInt.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTime>
-#include <QLabel>
-#include <QLineEdit>
+#include "platform/core/StrToInt.h"
 
 #include <memory>
+#include <optional>
 
 namespace app {
 namespace {
 
-int ResultOf(const net::MailCount& c)
+using Outcome = CheckResult::Outcome;
+
+CheckResult Finished(Outcome outcome, QString text, const Clock& clock, std::uint32_t count = 0)
+{
+    return { outcome, count, std::move(text), clock ? clock() : QDateTime::currentDateTime() };
+}
+
+CheckResult FromCount(const net::MailCount& c, const Clock& clock)
 {
     switch (c.outcome) {
     case net::MailCount::Outcome::Count:
-        return CountResult(c.count);
+        return Finished(Outcome::Count, QString::number(c.count), clock, c.count);
     case net::MailCount::Outcome::LoginRefused:
-        return -1;
+        return Finished(Outcome::LoginFailed, QStringLiteral("Login failed"), clock);
     case net::MailCount::Outcome::SignInRefused:
-        return kSignInRefused;
+        return Finished(Outcome::LoginFailed, QString::fromStdString("Sign-in refused: " + c.refusal), clock);
     case net::MailCount::Outcome::BadReply:
         break;
     }
-    return -2;
+    return Finished(Outcome::Failed, QStringLiteral("Interpretion error..."), clock);
 }
 
-} // namespace
-
-int CheckMailServer(TfrmQuorvel& form, const QString& name, const MailServerAddress& address)
+// Nothing when the account must be signed in first.
+std::optional<net::MailCount> Converse(const settings::TAccount& account, const MailServerAddress& address,
+    const ProxySettings& proxy, const CheckHooks& hooks)
 {
     const bool imap = address.protocol == MailServerAddress::Protocol::Imap;
     std::unique_ptr<net::TMailCheck> client;
     if (imap)
-        client = std::make_unique<net::TImapCheck>(&form);
+        client = std::make_unique<net::TImapCheck>(hooks.owner);
     else
-        client = std::make_unique<net::TPop3Check>(&form);
-    const RequestRegistration registration(form, client.get());
+        client = std::make_unique<net::TPop3Check>(hooks.owner);
     client->ReportLevel = 2;
-    if (form.cbProxy->isChecked()) {
-        client->Proxy = form.edProxyHost->text().toStdString();
-        client->ProxyPort = platform::StrToInt(form.edProxyPort->text().toStdString());
+    if (proxy.use) {
+        client->Proxy = proxy.host;
+        client->ProxyPort = platform::StrToInt(proxy.port);
     }
-    form.StatusBar->SetSimpleText(CheckingHostText(form.cbHost->currentText(), form.edUserName->text()));
-    form.StatusBar->repaint();
-
     client->Host = address.host;
     client->Port = address.port;
     client->ImplicitTLS = address.implicitTls;
     client->TimeOut = 10000;
-    const std::string user = form.edUserName->text().toStdString();
-    const std::string password = form.mePassword->text().toStdString();
-    if (!TakeAccessToken(&form, name.toStdString(), address.host, *client)) {
-        // Nothing is sent to the server: it would only refuse a password, and a check never
-        // opens a browser.
-        form.lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
-        form.lblStatus->setText(kSignInNeededText);
-        form.SaveAccount(name);
-        return kSignInNeeded;
-    }
-    const net::MailCount count = imap
-        ? static_cast<net::TImapCheck&>(*client).CheckMailbox(user, password, address.mailbox.toStdString())
-        : static_cast<net::TPop3Check&>(*client).CheckMaildrop(user, password);
+    if (!TakeAccessToken(hooks.owner, account.Name, address.host, *client))
+        return std::nullopt;
+    if (hooks.started)
+        hooks.started(client.get());
+    if (imap)
+        return static_cast<net::TImapCheck&>(*client).CheckMailbox(
+            account.UserName, account.Password, address.mailbox.toStdString());
+    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(account.UserName, account.Password);
+}
 
-    form.lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
-    const int result = ResultOf(count);
-    if (result == kSignInRefused) {
-        ForgetAccessToken(name.toStdString());
-        form.lblStatus->setText(QString::fromStdString("Sign-in refused: " + count.refusal));
-    } else {
-        form.lblStatus->setText(ResultCaption(result));
+} // namespace
+
+bool IsMailServerHost(const QString& host)
+{
+    try {
+        return ReadMailServerAddress(host).has_value();
+    } catch (const platform::Exception&) {
+        return true; // a mail scheme with an address that cannot be read
     }
-    form.SaveAccount(name);
-    return result;
+}
+
+CheckResult CheckMailServer(
+    const settings::TAccount& account, const ProxySettings& proxy, const Clock& clock, const CheckHooks& hooks)
+{
+    try {
+        const auto address = ReadMailServerAddress(QString::fromStdString(account.Host));
+        if (!address)
+            return Finished(Outcome::Failed, QStringLiteral("Error with host-name"), clock);
+        const auto count = Converse(account, *address, proxy, hooks);
+        if (!count) {
+            // Nothing was sent: the server would only refuse a password, and a check never
+            // opens a browser.
+            return Finished(Outcome::Failed, QString::fromUtf8(kSignInNeededText), clock);
+        }
+        if (count->outcome == net::MailCount::Outcome::SignInRefused)
+            ForgetAccessToken(account.Name);
+        return FromCount(*count, clock);
+    } catch (const net::EAbortError&) {
+        throw; // the program is ending: no result
+    } catch (const net::EMailboxUnavailable& e) {
+        return Finished(Outcome::NotAvailable, QString::fromStdString(e.Message), clock);
+    } catch (const platform::Exception& e) {
+        return Finished(Outcome::Failed, QString::fromStdString(e.Message), clock);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        return Finished(Outcome::Failed, QString::fromUtf8(e.what()), clock);
+    }
 }
 
 } // namespace app

@@ -9,11 +9,7 @@
 
 namespace app {
 
-// Results of a signed-in check that counts nothing: no sign-in (or it was withdrawn), or the
-// mail server refused the token.
-inline constexpr int kSignInNeeded = -3;
-inline constexpr int kSignInRefused = -4;
-
+// The status of an account that must be signed in (again) before it can be checked.
 inline constexpr const char* kSignInNeededText = "Sign-in needed";
 
 // For an account whose host belongs to a sign-in provider and that is signed in, gives the

@@ -1,9 +1,9 @@
 // "Sign in...": the current account signs in with its mail host's provider in the browser.
 #include "app/MailServerAddress.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
-#include "platform/StrToInt.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
 #include "signin/Providers.h"
 #include "signin/SignIn.h"
 

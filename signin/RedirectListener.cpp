@@ -2,7 +2,7 @@
 #include "signin/RedirectListener.h"
 
 #include "net/Psock.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The loopback listener that takes the browser's redirection at the end of a sign-in.
 #pragma once
 
-#include "platform/MessageTarget.h"
-#include "platform/Winsock.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/core/Winsock.h"
 #include "signin/Authorization.h"
 
 #include <chrono>
