@@ -85,7 +85,8 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
     QLocale::setDefault(QLocale::c());
     const std::uint16_t closed = testing_support::FreeLoopbackPort();
     StoreAccount("A closed", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(closed));
-    StoreAccount("B imaps", "anna@example.org", "anna-secret", Imaps());
+    // Blanks typed around the user name are not sent, and stay in the record.
+    StoreAccount("B imaps", " anna@example.org\t", "anna-secret", Imaps());
     StoreAccount("C wrong", "anna@example.org", "not-her-password", Pop3s());
     StoreAccount("D pop3", "ben", "ben-secret", Pop3());
     auto& f = Open();
@@ -94,8 +95,9 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
 
     f.timerTimer(f.timer);
     EXPECT_TRUE(ErrorTexts().empty()) << (ErrorTexts().empty() ? "" : ErrorTexts()[0]);
-    EXPECT_EQ(Stored("A closed").Status, "Connection Failed");
+    EXPECT_EQ(Stored("A closed").Status, "127.0.0.1:" + std::to_string(closed) + " refused the connection");
     EXPECT_EQ(Stored("B imaps").Status, "3");
+    EXPECT_EQ(Stored("B imaps").UserName, " anna@example.org\t");
     EXPECT_EQ(Stored("C wrong").Status, "Login failed");
     EXPECT_EQ(Stored("D pop3").Status, "1");
     for (const char* name : { "A closed", "B imaps", "C wrong", "D pop3" })
