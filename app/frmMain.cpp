@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/AccountMarks.h"
 #include "app/DateTimeText.h"
 #include "app/Endpoints.h"
 #include "app/Guard.h"
@@ -8,8 +9,8 @@
 #include "platform/Application.h"
 #include "platform/NotifyIcon.h"
 #include "settings/AccountNames.h"
-#include "settings/StoreCheck.h"
 #include "settings/NotifySetting.h"
+#include "settings/StoreCheck.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -166,6 +167,7 @@ void TfrmQuorvel::CreateDesign()
     clbItems->setSortingEnabled(false);
     clbItems->setSelectionMode(QAbstractItemView::SingleSelection);
     clbItems->setMinimumWidth(60);
+    clbItems->setItemDelegate(new TAccountMarks(clbItems));
 
     pnlAccount = new QWidget(splitAccount);
     auto* accountColumn = new QVBoxLayout(pnlAccount);

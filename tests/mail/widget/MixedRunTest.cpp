@@ -1,4 +1,5 @@
 // Check-all runs over Hotmail accounts on the stand-in service and accounts on a real Dovecot.
+#include "app/AccountMarks.h"
 #include "app/CheckState.h"
 #include "platform/Application.h"
 #include "tests/check/widget/CheckFixture.h"
@@ -7,11 +8,13 @@
 #include "tests/support/ScriptServer.h"
 #include "tests/support/TinyProxy.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 
@@ -36,6 +39,37 @@ protected:
     static std::string Pop3s() { return "pop3s://localhost:" + std::to_string(dovecot->pop3sPort()) + "/"; }
 
     QString Status() { return form->StatusBar->SimpleText(); }
+
+    // Each listed account's name and the mark beside it.
+    std::string Marks()
+    {
+        const auto* marks = dynamic_cast<const app::TAccountMarks*>(form->clbItems->itemDelegate());
+        std::string out;
+        for (int i = 0; i < form->clbItems->count(); ++i) {
+            const QString name = form->clbItems->item(i)->text();
+            const app::AccountMark* mark = marks ? marks->Find(name) : nullptr;
+            out += (i ? " " : "") + name.toStdString() + "=";
+            if (!mark) {
+                out += "none";
+                continue;
+            }
+            switch (mark->kind) {
+            case app::AccountMark::Kind::NewMail:
+                out += "new " + std::to_string(mark->count);
+                break;
+            case app::AccountMark::Kind::NoMail:
+                out += "no new mail";
+                break;
+            case app::AccountMark::Kind::LoginFailed:
+                out += "login failed";
+                break;
+            case app::AccountMark::Kind::Failed:
+                out += "failed";
+                break;
+            }
+        }
+        return out;
+    }
 
     static std::unique_ptr<Dovecot> dovecot;
 };
@@ -104,8 +138,20 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
         EXPECT_EQ(Stored(name).LastChecked, "10 Dec 2026 || 14:05:09") << name;
     EXPECT_EQ(Status(), "4 total number of new message(s), all accounts");
     EXPECT_EQ(f.FLastTotal, 4);
+    EXPECT_EQ(f.trayIcon->Hint(), Status() + "\nNot checked: A closed, C wrong");
     // The current account is shown again with its own result.
     EXPECT_EQ(f.lblStatus->text(), Stored("A closed").Status.value_or("").c_str());
+    // The list keeps the names and marks each account with what its check found.
+    EXPECT_EQ(Marks(), "A closed=failed B imaps=new 3 C wrong=login failed D pop3=new 1");
+    // One notice of the new mail, one of the two accounts that started failing.
+    ASSERT_EQ(notifier->notices.size(), 2U);
+    EXPECT_EQ(notifier->notices[1].body,
+        "A closed: 127.0.0.1:" + QString::number(closed) + " refused the connection\nC wrong: Login failed");
+    if (const char* shot = std::getenv("QUORVEL_SCREENSHOT")) {
+        f.show();
+        QApplication::processEvents();
+        f.grab().save(shot);
+    }
 
     // The timer's next run comes and ends as well: nothing waits for a click.
     now = now.addSecs(60);
@@ -114,7 +160,32 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
     EXPECT_EQ(Stored("A closed").LastChecked, "10 Dec 2026 || 14:06:09");
     EXPECT_EQ(Stored("D pop3").LastChecked, "10 Dec 2026 || 14:06:09");
     EXPECT_EQ(Status(), "4 total number of new message(s), all accounts");
+    // The same failures again: nothing new to say.
+    EXPECT_EQ(notifier->notices.size(), 2U);
     QLocale::setDefault(locale);
+}
+
+TEST_F(MixedRun, AnAccountThatRecoversAndFailsAgainIsAnnouncedAgain)
+{
+    const std::string closed = "imaps://127.0.0.1:" + std::to_string(testing_support::FreeLoopbackPort());
+    StoreAccount("A", "ben", "ben-secret", closed);
+    auto& f = Open();
+    const auto run = [&](const std::string& host) {
+        f.cbHost->setEditText(QString::fromStdString(host)); // saved under A when the run starts
+        f.btnCheckAll->click();
+        return notifier->notices.size();
+    };
+    EXPECT_EQ(run(closed), 1U);
+    EXPECT_EQ(f.trayIcon->Hint(), "No messages!\nNot checked: A");
+    EXPECT_EQ(run(closed), 1U);
+    EXPECT_EQ(run(Imap()), 1U);
+    EXPECT_EQ(f.trayIcon->Hint(), "No messages!");
+    EXPECT_EQ(Marks(), "A=no new mail");
+    EXPECT_EQ(run(closed), 2U);
+    f.FNotify = false;
+    EXPECT_EQ(run(Imap()), 2U);
+    EXPECT_EQ(run(closed), 2U);
+    EXPECT_TRUE(ErrorTexts().empty());
 }
 
 TEST_F(MixedRun, UnreadableAddressIsThatAccountsResult)
