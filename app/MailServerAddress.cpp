@@ -1,6 +1,7 @@
+// Reading a host text as a mail server address: scheme, host name or dotted quad, port.
 #include "app/MailServerAddress.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <QStringList>
 

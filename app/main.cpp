@@ -2,7 +2,7 @@
 #include "app/Guard.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

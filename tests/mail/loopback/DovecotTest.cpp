@@ -2,7 +2,7 @@
 // mailboxes, awkward credentials and an untrusted certificate.
 #include "tests/support/Dovecot.h"
 
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/mail/loopback/MailClientProbe.h"
 #include "tests/support/LoopbackPorts.h"
 
