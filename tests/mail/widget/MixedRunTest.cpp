@@ -6,8 +6,8 @@
 #include "tests/support/TinyProxy.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,11 +41,11 @@ std::unique_ptr<Dovecot> MixedRun::dovecot;
 
 TEST_F(MixedRun, HotmailImapAndPop3CountsAddUp)
 {
-    StartService({ "--account", "hot:pw:4" });
-    StoreAccount("A hotmail", "hot", "pw");
-    StoreAccount("B imaps", "anna@example.org", "anna-secret", Imaps());
-    StoreAccount("C pop3", "anna@example.org", "anna-secret", Pop3());
-    StoreAccount("D imap", "ben", "ben-secret", Imap());
+    ASSERT_TRUE(StartService({ "--account", "hot:pw:4" }));
+    ASSERT_TRUE(StoreAccount("A hotmail", "hot", "pw"));
+    ASSERT_TRUE(StoreAccount("B imaps", "anna@example.org", "anna-secret", Imaps()));
+    ASSERT_TRUE(StoreAccount("C pop3", "anna@example.org", "anna-secret", Pop3()));
+    ASSERT_TRUE(StoreAccount("D imap", "ben", "ben-secret", Imap()));
     auto& f = Open();
     f.btnCheckAll->click();
 
@@ -65,8 +65,8 @@ TEST_F(MixedRun, HotmailImapAndPop3CountsAddUp)
 
 TEST_F(MixedRun, WrongPasswordIsSavedAsLoginFailedAndTheRunGoesOn)
 {
-    StoreAccount("A", "anna@example.org", "not-her-password", Pop3s());
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "not-her-password", Pop3s()));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     EXPECT_TRUE(ErrorTexts().empty());
@@ -78,8 +78,8 @@ TEST_F(MixedRun, WrongPasswordIsSavedAsLoginFailedAndTheRunGoesOn)
 
 TEST_F(MixedRun, UnreadableAddressEndsTheRunThroughTheErrorReport)
 {
-    StoreAccount("A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:99999");
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:99999"));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_EQ(ErrorTexts().size(), 1U);
@@ -91,7 +91,7 @@ TEST_F(MixedRun, UnreadableAddressEndsTheRunThroughTheErrorReport)
 
 TEST_F(MixedRun, MissingMailboxEndsTheRunWithTheServersText)
 {
-    StoreAccount("A", "anna@example.org", "anna-secret", Imaps() + "/Nowhere");
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", Imaps() + "/Nowhere"));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_EQ(ErrorTexts().size(), 1U);
@@ -102,7 +102,7 @@ TEST_F(MixedRun, MissingMailboxEndsTheRunWithTheServersText)
 TEST_F(MixedRun, ThroughTheProxysTunnelAndDirectWithAnEmptyProxyHost)
 {
     testing_support::TinyProxy proxy({ dovecot->imapsPort() });
-    StoreAccount("A", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.cbProxy->setChecked(true);
     f.edProxyHost->setText("127.0.0.1");
@@ -124,8 +124,9 @@ TEST_F(MixedRun, QuittingWhileAMailServerStallsEndsTheRunAtOnce)
     using S = testing_support::ScriptServer;
     S server;
     server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"), S::Stall() });
-    StoreAccount("A", "anna@example.org", "anna-secret", "imap://127.0.0.1:" + std::to_string(server.port()));
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(
+        StoreAccount("A", "anna@example.org", "anna-secret", "imap://127.0.0.1:" + std::to_string(server.port())));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     QElapsedTimer clock;
     After(300, [&] {
