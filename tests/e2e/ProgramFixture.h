@@ -55,7 +55,8 @@ protected:
     QString StorePath() const { return home.path() + "/registry.sqlite3"; }
 
     // An account in the program's store, before the program starts.
-    void StoreAccount(const std::string& name, const std::string& user, const std::string& password = "pw")
+    [[nodiscard]] bool StoreAccount(
+        const std::string& name, const std::string& user, const std::string& password = "pw")
     {
         setenv("QUORVEL_REGISTRY", StorePath().toLocal8Bit().constData(), 1);
         settings::TAccount a;
@@ -65,8 +66,9 @@ protected:
         a.Password = password;
         a.LastChecked = "N/A";
         a.Status = "N/A";
-        EXPECT_TRUE(settings::SaveAccount(a));
+        const bool stored = settings::SaveAccount(a);
         unsetenv("QUORVEL_REGISTRY");
+        return stored;
     }
 
     void TearDown() override
@@ -98,11 +100,12 @@ protected:
         return icon;
     }
 
-    void Xdotool(const QStringList& arguments)
+    [[nodiscard]] bool Xdotool(const QStringList& arguments)
     {
         int code = -1;
         session->Run("xdotool", arguments, &code);
-        ASSERT_EQ(code, 0) << arguments.join(' ').toStdString();
+        EXPECT_EQ(code, 0) << arguments.join(' ').toStdString();
+        return code == 0;
     }
 
     QTemporaryDir home;

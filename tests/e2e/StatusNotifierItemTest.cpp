@@ -90,14 +90,14 @@ TEST_F(StatusNotifierDesktop, TheIconRegistersAsAnItemWithTheProgramsPictureAndT
 
     // Without a tray embedded in the X display, a minimised window still leaves the task bar:
     // the item is the way back.
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     EXPECT_TRUE(PollUntil([&] { return Iconic() && SkipsTaskBar(); })) << "not minimised to the tray";
 }
 
 TEST_F(StatusNotifierDesktop, ActivatingTheItemRestoresTheMinimisedWindowAndBringsItToTheFront)
 {
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus());
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     ASSERT_TRUE(PollUntil([&] { return Iconic() && !session->Viewable(window); })) << "not minimised";
 
     host->Activate(item, 10, 10); // the host's left click
@@ -110,7 +110,7 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
 {
     MailServiceProcess service({ "--account", "u3:pw:3" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount("Inbox", "u3");
+    ASSERT_TRUE(StoreAccount("Inbox", "u3"));
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus({ "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));
 
     const auto entries = host->Menu(item);

@@ -37,17 +37,22 @@ protected:
     }
 
     // The three pictures in the current directory, as the program finds them.
-    void ProvidePictures()
+    [[nodiscard]] bool ProvidePictures()
     {
         for (const char* name : { "aclock.ico", "face02.ico", "face04.ico" }) {
             const QString from = QString(QUORVEL_PICTURE_DIR) + "/" + name;
-            ASSERT_TRUE(QFile::copy(from, QDir(pictures_.path()).filePath(name))) << from.toStdString();
+            if (!QFile::copy(from, QDir(pictures_.path()).filePath(name))) {
+                ADD_FAILURE() << "cannot copy " << from.toStdString();
+                return false;
+            }
         }
+        return true;
     }
 
-    // Stored before the window opens, so that it lists them in this order.
-    static void StoreAccount(const std::string& name, const std::string& user, const std::string& password,
-        const std::string& host = "Hotmail")
+    // Stored before the window opens, so that it lists them in this order. A helper cannot end
+    // the test that calls it: the test asserts on the result.
+    [[nodiscard]] static bool StoreAccount(const std::string& name, const std::string& user,
+        const std::string& password, const std::string& host = "Hotmail")
     {
         settings::TAccount a;
         a.Name = name;
@@ -57,16 +62,18 @@ protected:
         a.Password = password;
         a.LastChecked = "N/A";
         a.Status = "N/A";
-        ASSERT_TRUE(settings::SaveAccount(a));
+        return settings::SaveAccount(a);
     }
 
     static settings::TAccountFields Stored(const std::string& name) { return settings::LoadAccount(name); }
 
-    void StartService(const QStringList& arguments)
+    // False when the service did not come up listening.
+    [[nodiscard]] bool StartService(const QStringList& arguments)
     {
         service = std::make_unique<MailServiceProcess>(arguments);
         SetEnvironment("QUORVEL_LOGIN_HOST", service->address());
         SetEnvironment("QUORVEL_HOMEPAGE", "http://" + service->address() + "/quorvel/");
+        return service->port() > 0;
     }
 
     void SetEnvironment(const char* name, const std::string& value)

@@ -44,6 +44,32 @@ void ExpectNoLogin(const std::string& received)
         EXPECT_EQ(received.find(command), std::string::npos) << command << " in " << received;
 }
 
+// The gate the logins of both protocols pass: what it is given on a connection that is up but
+// not secured stays on the machine.
+struct Gate : net::TMailCheck {
+    using TMailCheck::Open;
+    using TMailCheck::SendSecret;
+    using TMailCheck::TMailCheck;
+};
+
+TEST(CredentialGate, RefusesAConnectionThatIsUpButNotSecure)
+{
+    ScriptServer server;
+    server.AddConnection({ S::Send("+OK ready\r\n"), S::Stall() });
+    Gate gate(nullptr);
+    gate.Host = "127.0.0.1";
+    gate.Port = server.port();
+    gate.ImplicitTLS = false;
+    gate.TimeOut = 10000;
+    gate.Open();
+    ASSERT_TRUE(gate.Connected);
+    EXPECT_EQ(ErrorOf([&] { gate.SendSecret("PASS secret\r\n"); }),
+        "The connection to the mail server is not secure: the password is not sent");
+    gate.Disconnect();
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Received(0), "");
+}
+
 TEST(ImapInTheClear, ServerWithoutStartTlsGetsNoLogin)
 {
     ScriptServer server;

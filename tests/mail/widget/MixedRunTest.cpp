@@ -78,11 +78,11 @@ std::unique_ptr<Dovecot> MixedRun::dovecot;
 
 TEST_F(MixedRun, HotmailImapAndPop3CountsAddUp)
 {
-    StartService({ "--account", "hot:pw:4" });
-    StoreAccount("A hotmail", "hot", "pw");
-    StoreAccount("B imaps", "anna@example.org", "anna-secret", Imaps());
-    StoreAccount("C pop3", "anna@example.org", "anna-secret", Pop3());
-    StoreAccount("D imap", "ben", "ben-secret", Imap());
+    ASSERT_TRUE(StartService({ "--account", "hot:pw:4" }));
+    ASSERT_TRUE(StoreAccount("A hotmail", "hot", "pw"));
+    ASSERT_TRUE(StoreAccount("B imaps", "anna@example.org", "anna-secret", Imaps()));
+    ASSERT_TRUE(StoreAccount("C pop3", "anna@example.org", "anna-secret", Pop3()));
+    ASSERT_TRUE(StoreAccount("D imap", "ben", "ben-secret", Imap()));
     auto& f = Open();
     f.btnCheckAll->click();
 
@@ -102,8 +102,8 @@ TEST_F(MixedRun, HotmailImapAndPop3CountsAddUp)
 
 TEST_F(MixedRun, WrongPasswordIsSavedAsLoginFailedAndTheRunGoesOn)
 {
-    StoreAccount("A", "anna@example.org", "not-her-password", Pop3s());
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "not-her-password", Pop3s()));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     EXPECT_TRUE(ErrorTexts().empty());
@@ -118,11 +118,12 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
     const QLocale locale;
     QLocale::setDefault(QLocale::c());
     const std::uint16_t closed = testing_support::FreeLoopbackPort();
-    StoreAccount("A closed", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(closed));
+    ASSERT_TRUE(
+        StoreAccount("A closed", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(closed)));
     // Blanks typed around the user name are not sent, and stay in the record.
-    StoreAccount("B imaps", " anna@example.org\t", "anna-secret", Imaps());
-    StoreAccount("C wrong", "anna@example.org", "not-her-password", Pop3s());
-    StoreAccount("D pop3", "ben", "ben-secret", Pop3());
+    ASSERT_TRUE(StoreAccount("B imaps", " anna@example.org\t", "anna-secret", Imaps()));
+    ASSERT_TRUE(StoreAccount("C wrong", "anna@example.org", "not-her-password", Pop3s()));
+    ASSERT_TRUE(StoreAccount("D pop3", "ben", "ben-secret", Pop3()));
     auto& f = Open();
     QDateTime now(QDate(2026, 12, 10), QTime(14, 5, 9));
     app::CheckState(f).clock = [&now] { return now; };
@@ -168,7 +169,7 @@ TEST_F(MixedRun, EachAccountIsCheckedOnItsOwn)
 TEST_F(MixedRun, AnAccountThatRecoversAndFailsAgainIsAnnouncedAgain)
 {
     const std::string closed = "imaps://127.0.0.1:" + std::to_string(testing_support::FreeLoopbackPort());
-    StoreAccount("A", "ben", "ben-secret", closed);
+    ASSERT_TRUE(StoreAccount("A", "ben", "ben-secret", closed));
     auto& f = Open();
     const auto run = [&](const std::string& host) {
         f.cbHost->setEditText(QString::fromStdString(host)); // saved under A when the run starts
@@ -190,8 +191,8 @@ TEST_F(MixedRun, AnAccountThatRecoversAndFailsAgainIsAnnouncedAgain)
 
 TEST_F(MixedRun, UnreadableAddressIsThatAccountsResult)
 {
-    StoreAccount("A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:99999");
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:99999"));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     EXPECT_TRUE(ErrorTexts().empty());
@@ -203,8 +204,8 @@ TEST_F(MixedRun, UnreadableAddressIsThatAccountsResult)
 
 TEST_F(MixedRun, MissingMailboxIsThatAccountsResultWithTheServersText)
 {
-    StoreAccount("A", "anna@example.org", "anna-secret", Imaps() + "/Nowhere");
-    StoreAccount("B", "ben", "ben-secret", Imap());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", Imaps() + "/Nowhere"));
+    ASSERT_TRUE(StoreAccount("B", "ben", "ben-secret", Imap()));
     auto& f = Open();
     f.btnCheckAll->click();
     EXPECT_TRUE(ErrorTexts().empty());
@@ -216,10 +217,10 @@ TEST_F(MixedRun, MissingMailboxIsThatAccountsResultWithTheServersText)
 
 TEST_F(MixedRun, QuittingBetweenTwoAccountsReportsNothing)
 {
-    ProvidePictures();
+    ASSERT_TRUE(ProvidePictures());
     testing_support::ScriptServer second;
-    StoreAccount("A", "anna@example.org", "anna-secret", Imaps());
-    StoreAccount("B", "second-user", "pw", "imaps://127.0.0.1:" + std::to_string(second.port()));
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", Imaps()));
+    ASSERT_TRUE(StoreAccount("B", "second-user", "pw", "imaps://127.0.0.1:" + std::to_string(second.port())));
     auto& f = Open();
     f.FLastTotal = 1;
     const QImage before = TrayImage();
@@ -244,7 +245,7 @@ TEST_F(MixedRun, QuittingBetweenTwoAccountsReportsNothing)
 TEST_F(MixedRun, ThroughTheProxysTunnelAndDirectWithAnEmptyProxyHost)
 {
     testing_support::TinyProxy proxy({ dovecot->imapsPort() });
-    StoreAccount("A", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     f.cbProxy->setChecked(true);
     f.edProxyHost->setText("127.0.0.1");
@@ -266,8 +267,9 @@ TEST_F(MixedRun, QuittingWhileAMailServerStallsEndsTheRunAtOnce)
     using S = testing_support::ScriptServer;
     S server;
     server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"), S::Stall() });
-    StoreAccount("A", "anna@example.org", "anna-secret", "imap://127.0.0.1:" + std::to_string(server.port()));
-    StoreAccount("B", "anna@example.org", "anna-secret", Imaps());
+    ASSERT_TRUE(
+        StoreAccount("A", "anna@example.org", "anna-secret", "imap://127.0.0.1:" + std::to_string(server.port())));
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();
     QElapsedTimer clock;
     After(300, [&] {
