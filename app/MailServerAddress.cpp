@@ -1,5 +1,6 @@
 #include "app/MailServerAddress.h"
 
+#include "app/ProviderHosts.h"
 #include "platform/Exceptions.h"
 
 #include <QStringList>
@@ -67,6 +68,8 @@ bool IsHostName(const QString& host)
 
 std::optional<MailServerAddress> ReadMailServerAddress(const QString& text)
 {
+    if (const auto provider = ProviderServerAddress(text))
+        return ReadMailServerAddress(*provider);
     const QString trimmed = text.trimmed();
     const Scheme* scheme = nullptr;
     for (const Scheme& s : kSchemes) {

@@ -5,11 +5,12 @@
 #include "app/Guard.h"
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
-#include "app/NewMailNotice.h"
 #include "app/MailServerAddress.h"
 #include "app/MailServerCheck.h"
+#include "app/NewMailNotice.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "platform/Application.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/StrToInt.h"
@@ -251,9 +252,11 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     const RunReport report = ReportRun(total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
-    if (LoadPicture(picture, report.picture))
+    if (LoadPicture(picture, report.picture)) {
+        if (total > 0)
+            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), total));
         GivePicture(*trayIcon, picture);
-    else
+    } else
         GivePicture(*trayIcon, before);
     if (FNotify && AnnouncesNewMail(total, FLastTotal))
         AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));

@@ -124,7 +124,7 @@ TEST_F(CheckAccount, OtherHostTypesMakeNoRequestAndSayWhy)
 {
     StartService({ "--account", "alice:pw:3" });
     StoreAccount("A", "alice", "pw", "Hotbot");
-    StoreAccount("B", "bob", "pw", "Yahoo");
+    StoreAccount("B", "bob", "pw", "AOL");
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), -999);
     EXPECT_EQ(f.CheckAccount(1), -999);
