@@ -41,6 +41,12 @@ TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form)
     return *form.FCheckState;
 }
 
+QDateTime Now(TfrmQuorvel& form)
+{
+    const auto& clock = CheckState(form).clock;
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
 RequestRegistration::RequestRegistration(TfrmQuorvel& form, net::TPowersock* request)
     : form_(form)
     , request_(request)

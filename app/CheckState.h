@@ -1,6 +1,7 @@
 // What the window's checking code keeps between calls: the run under way and the requests in flight.
 #pragma once
 
+#include "app/MailServerCheck.h"
 #include "app/frmMain.h"
 #include "net/NMHttp.h"
 
@@ -22,7 +23,12 @@ struct TfrmQuorvel::TCheckState {
     bool running = false; // a check-all run is under way
     std::vector<QPointer<net::TPowersock>> requests;
     QTimer quitWatch;
+    // The time a check ended; the system clock unless a test sets another.
+    Clock clock;
 };
+
+// The time from the window's clock.
+QDateTime Now(TfrmQuorvel& form);
 
 // The state of this window, made on first use.
 TfrmQuorvel::TCheckState& CheckState(TfrmQuorvel& form);

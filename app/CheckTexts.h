@@ -13,6 +13,9 @@ namespace app {
 // The result of a check of an account that cannot be checked (no login address for its host
 // type); the run counts it as nothing.
 inline constexpr int kNoHostRule = -999;
+// The result of a mail-server check that failed; the account's status says why. The run counts
+// it as nothing and goes on.
+inline constexpr int kCheckFailed = -3;
 
 QString CheckingHostText(const QString& host, const QString& userName);
 

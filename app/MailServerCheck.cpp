@@ -1,69 +1,93 @@
+// Checking one mail-server account: the client chosen by the address, its conversation, and
+// every way it can end turned into the account's result.
 #include "app/MailServerCheck.h"
 
-#include "app/CheckState.h"
-#include "app/CheckTexts.h"
+#include "app/MailServerAddress.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
 #include "platform/StrToInt.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTime>
-#include <QLabel>
-#include <QLineEdit>
 
 #include <memory>
 
 namespace app {
 namespace {
 
-int ResultOf(const net::MailCount& c)
+using Outcome = CheckResult::Outcome;
+
+CheckResult Finished(Outcome outcome, QString text, const Clock& clock, std::uint32_t count = 0)
+{
+    return { outcome, count, std::move(text), clock ? clock() : QDateTime::currentDateTime() };
+}
+
+CheckResult FromCount(const net::MailCount& c, const Clock& clock)
 {
     switch (c.outcome) {
     case net::MailCount::Outcome::Count:
-        return CountResult(c.count);
+        return Finished(Outcome::Count, QString::number(c.count), clock, c.count);
     case net::MailCount::Outcome::LoginRefused:
-        return -1;
+        return Finished(Outcome::LoginFailed, QStringLiteral("Login failed"), clock);
     case net::MailCount::Outcome::BadReply:
         break;
     }
-    return -2;
+    return Finished(Outcome::Failed, QStringLiteral("Interpretion error..."), clock);
 }
 
-} // namespace
-
-int CheckMailServer(TfrmQuorvel& form, const QString& name, const MailServerAddress& address)
+net::MailCount Converse(const settings::TAccount& account, const MailServerAddress& address, const ProxySettings& proxy,
+    const CheckHooks& hooks)
 {
     const bool imap = address.protocol == MailServerAddress::Protocol::Imap;
     std::unique_ptr<net::TMailCheck> client;
     if (imap)
-        client = std::make_unique<net::TImapCheck>(&form);
+        client = std::make_unique<net::TImapCheck>(hooks.owner);
     else
-        client = std::make_unique<net::TPop3Check>(&form);
-    const RequestRegistration registration(form, client.get());
+        client = std::make_unique<net::TPop3Check>(hooks.owner);
     client->ReportLevel = 2;
-    if (form.cbProxy->isChecked()) {
-        client->Proxy = form.edProxyHost->text().toStdString();
-        client->ProxyPort = platform::StrToInt(form.edProxyPort->text().toStdString());
+    if (proxy.use) {
+        client->Proxy = proxy.host;
+        client->ProxyPort = platform::StrToInt(proxy.port);
     }
-    form.StatusBar->SetSimpleText(CheckingHostText(form.cbHost->currentText(), form.edUserName->text()));
-    form.StatusBar->repaint();
-
     client->Host = address.host;
     client->Port = address.port;
     client->ImplicitTLS = address.implicitTls;
     client->TimeOut = 10000;
-    const std::string user = form.edUserName->text().toStdString();
-    const std::string password = form.mePassword->text().toStdString();
-    const net::MailCount count = imap
-        ? static_cast<net::TImapCheck&>(*client).CheckMailbox(user, password, address.mailbox.toStdString())
-        : static_cast<net::TPop3Check&>(*client).CheckMaildrop(user, password);
+    if (hooks.started)
+        hooks.started(client.get());
+    if (imap)
+        return static_cast<net::TImapCheck&>(*client).CheckMailbox(
+            account.UserName, account.Password, address.mailbox.toStdString());
+    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(account.UserName, account.Password);
+}
 
-    form.lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
-    const int result = ResultOf(count);
-    form.lblStatus->setText(ResultCaption(result));
-    form.SaveAccount(name);
-    return result;
+} // namespace
+
+bool IsMailServerHost(const QString& host)
+{
+    try {
+        return ReadMailServerAddress(host).has_value();
+    } catch (const platform::Exception&) {
+        return true; // a mail scheme with an address that cannot be read
+    }
+}
+
+CheckResult CheckMailServer(
+    const settings::TAccount& account, const ProxySettings& proxy, const Clock& clock, const CheckHooks& hooks)
+{
+    try {
+        const auto address = ReadMailServerAddress(QString::fromStdString(account.Host));
+        if (!address)
+            return Finished(Outcome::Failed, QStringLiteral("Error with host-name"), clock);
+        return FromCount(Converse(account, *address, proxy, hooks), clock);
+    } catch (const net::EAbortError&) {
+        throw; // the program is ending: no result
+    } catch (const net::EMailboxUnavailable& e) {
+        return Finished(Outcome::NotAvailable, QString::fromStdString(e.Message), clock);
+    } catch (const platform::Exception& e) {
+        return Finished(Outcome::Failed, QString::fromStdString(e.Message), clock);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        return Finished(Outcome::Failed, QString::fromUtf8(e.what()), clock);
+    }
 }
 
 } // namespace app

@@ -148,6 +148,8 @@ public:
 
     // Checking mail (frmMainCheck.cpp).
     int CheckAccount(int Index);
+    // CheckAccount for a host text that names a mail server: every failure is the account's result.
+    int CheckMailServerAccount(const QString& Name);
     int InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset);
     void btnCheckAllClick(QObject* Sender);
     void timerTimer(QObject* Sender);

@@ -5,12 +5,12 @@
 #include "app/Guard.h"
 #include "app/InterpretPage.h"
 #include "app/LoginAddress.h"
-#include "app/MailServerAddress.h"
 #include "app/MailServerCheck.h"
 #include "app/NewMailNotice.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 #include "app/icons/CountBadge.h"
+#include "net/SockErrors.h"
 #include "platform/Application.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/StrToInt.h"
@@ -28,6 +28,7 @@
 #include <QPushButton>
 
 #include <climits>
+#include <optional>
 
 namespace app {
 namespace {
@@ -163,9 +164,13 @@ int TfrmQuorvel::CheckAccount(int Index)
     if (FLoadedAccount != name)
         throw platform::Exception(UnreadableAccountText(name).toStdString());
 
+    // Quitting while the run moved on to this account: nothing more is requested.
+    if (platform::Application::instance().Terminated())
+        throw net::EAbortError("Mail check canceled");
+
     const QString host = cbHost->currentText();
-    if (const auto server = ReadMailServerAddress(host))
-        return CheckMailServer(*this, name, *server);
+    if (IsMailServerHost(host))
+        return CheckMailServerAccount(name);
     if (host != QLatin1String("Hotmail")) {
         // No login address is known for this host type: nothing is requested, and the account
         // says why. The run goes on with the next account.
@@ -188,11 +193,47 @@ int TfrmQuorvel::CheckAccount(int Index)
     request.http().Get(address);
     const std::string page = request.http().Body;
 
-    lblLastChecked->setText(LastCheckedText(QDateTime::currentDateTime()));
+    lblLastChecked->setText(LastCheckedText(Now(*this)));
     const int result = app::InterpretPage(page, "Login Failed", "messages,", 10);
     lblStatus->setText(ResultCaption(result));
     SaveAccount(name);
     return result;
+}
+
+int TfrmQuorvel::CheckMailServerAccount(const QString& Name)
+{
+    const QString host = cbHost->currentText();
+    StatusBar->SetSimpleText(CheckingHostText(host, edUserName->text()));
+    StatusBar->repaint();
+
+    settings::TAccount account;
+    account.Name = Name.toStdString();
+    account.Host = host.toStdString();
+    account.UserName = edUserName->text().toStdString();
+    account.Password = mePassword->text().toStdString();
+    ProxySettings proxy;
+    proxy.use = cbProxy->isChecked();
+    proxy.host = edProxyHost->text().toStdString();
+    proxy.port = edProxyPort->text().toStdString();
+    std::optional<RequestRegistration> registration;
+    CheckHooks hooks;
+    hooks.owner = this;
+    hooks.started = [&](net::TPowersock* client) { registration.emplace(*this, client); };
+    const CheckResult result = CheckMailServer(account, proxy, CheckState(*this).clock, hooks);
+
+    lblLastChecked->setText(LastCheckedText(result.checkedAt));
+    lblStatus->setText(result.text);
+    SaveAccount(Name);
+    switch (result.outcome) {
+    case CheckResult::Outcome::Count:
+        return CountResult(result.count);
+    case CheckResult::Outcome::LoginFailed:
+        return kLoginFailed;
+    case CheckResult::Outcome::NotAvailable:
+    case CheckResult::Outcome::Failed:
+        break;
+    }
+    return kCheckFailed;
 }
 
 int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset)

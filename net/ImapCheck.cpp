@@ -231,7 +231,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
             throw EBadReply("The mail server asked for more than the mailbox name");
         if (r.condition == Condition::No) {
             Logout();
-            throw ESockError("Mailbox not available: " + r.text);
+            throw EMailboxUnavailable("Mailbox not available: " + r.text);
         }
         if (r.condition != Condition::Ok)
             throw EBadReply("The mail server refused the STATUS command");

@@ -25,6 +25,12 @@ public:
     using ESockError::ESockError;
 };
 
+// Logged in, but the mailbox or maildrop cannot be read now (missing, locked, a fault of the server).
+class EMailboxUnavailable : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
 class TMailCheck : public TPowersock {
 public:
     explicit TMailCheck(QObject* owner);

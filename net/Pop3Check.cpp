@@ -40,7 +40,7 @@ bool TPop3Check::Accepted(const pop3::Status& status)
         return true;
     Quit();
     if (MaildropUnavailable(status))
-        throw ESockError("Mailbox not available: " + status.text);
+        throw EMailboxUnavailable("Mailbox not available: " + status.text);
     return false;
 }
 
