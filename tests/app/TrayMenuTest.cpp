@@ -48,22 +48,7 @@ protected:
     QByteArray previous_;
 };
 
-QStringList Captions(const QMenu& menu)
-{
-    QStringList captions;
-    for (const QAction* a : menu.actions())
-        captions << (a->isSeparator() ? QString("-") : a->text() + (a->isCheckable() ? "[x]" : ""));
-    return captions;
-}
-
 } // namespace
-
-TEST_F(TrayMenu, CheckAllComesFirstCloseLastAndTheSwitchesAreCheckable)
-{
-    auto& f = Open();
-    EXPECT_EQ(Captions(*f.pumTrayIcon).join(" | ").toStdString(),
-        "&Check All | &Show Quorvel | - | &Notices[x] | Start at lo&gin[x] | - | C&lose");
-}
 
 TEST_F(TrayMenu, NoticesShowsTheStoredValueAndWritesItAtOnce)
 {
