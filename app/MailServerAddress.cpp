@@ -1,6 +1,7 @@
 // Reading a host text as a mail server address: scheme, host name or dotted quad, port.
 #include "app/MailServerAddress.h"
 
+#include "app/ProviderHosts.h"
 #include "platform/core/Exceptions.h"
 
 #include <QStringList>
@@ -77,6 +78,8 @@ bool IsHostName(const QString& host)
 
 std::optional<MailServerAddress> ReadMailServerAddress(const QString& text)
 {
+    if (const auto provider = ProviderServerAddress(text))
+        return ReadMailServerAddress(*provider);
     const QString trimmed = text.trimmed();
     const Scheme* scheme = nullptr;
     for (const Scheme& s : kSchemes) {

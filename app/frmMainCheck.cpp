@@ -10,6 +10,7 @@
 #include "app/NewMailNotice.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "net/SockErrors.h"
 #include "platform/core/StrToInt.h"
 #include "platform/desktop/Application.h"
@@ -311,9 +312,11 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     const RunReport report = ReportRun(total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
-    if (LoadPicture(picture, report.picture))
+    if (LoadPicture(picture, report.picture)) {
+        if (total > 0)
+            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), total));
         GivePicture(*trayIcon, picture);
-    else
+    } else
         GivePicture(*trayIcon, before);
     if (FNotify && AnnouncesNewMail(total, FLastTotal))
         AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));

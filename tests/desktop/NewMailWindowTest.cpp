@@ -8,6 +8,7 @@
 #include "tests/support/NotificationServer.h"
 #include "tests/support/SessionBus.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -139,6 +140,28 @@ TEST_F(NewMailNotice, AStoredNotifyOfOneKeepsThemOn)
     Open();
     Run();
     ExpectNotices(1);
+}
+
+TEST_F(NewMailNotice, TheTrayMenusNoticesItemTakesEffectForTheNextRun)
+{
+    StartService({ "--account", "u3:pw:3" });
+    StoreAccount("A", "u3", "pw");
+    StoreNotify(0);
+    Open();
+    form->pmnuNotices->trigger(); // on again
+    Run();
+    ExpectNotices(1);
+}
+
+TEST_F(NewMailNotice, TurnedOffInTheTrayMenuARisingRunStaysSilent)
+{
+    StartService({ "--account", "u3:pw:3" });
+    StoreAccount("A", "u3", "pw");
+    Open();
+    form->pmnuNotices->trigger();
+    Run();
+    EXPECT_EQ(form->StatusBar->SimpleText(), "3 total number of new message(s), all accounts");
+    ExpectNotices(0);
 }
 
 TEST_F(NewMailNotice, ClickingTheNoticeRestoresTheMinimisedWindow)

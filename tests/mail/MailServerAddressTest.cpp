@@ -45,12 +45,21 @@ INSTANTIATE_TEST_SUITE_P(Table, Addresses,
         Row { "imaps://0x.example.org", Protocol::Imap, true, "0x.example.org", 993, "INBOX" },
         Row { "imaps://localhost/Archiv/2024", Protocol::Imap, true, "localhost", 993, "Archiv/2024" },
         Row { "imaps://localhost:65535/Entw\xc3\xbcrfe", Protocol::Imap, true, "localhost", 65535, "Entw\xc3\xbcrfe" },
-        Row { "  imaps://mx_1.example.org  ", Protocol::Imap, true, "mx_1.example.org", 993, "INBOX" }));
+        Row { "  imaps://mx_1.example.org  ", Protocol::Imap, true, "mx_1.example.org", 993, "INBOX" },
+        // Provider host types stand for their provider's server.
+        Row { "Gmail", Protocol::Imap, true, "imap.gmail.com", 993, "INBOX" },
+        Row { "Outlook.com", Protocol::Imap, true, "outlook.office365.com", 993, "INBOX" },
+        Row { "Yahoo", Protocol::Imap, true, "imap.mail.yahoo.com", 993, "INBOX" },
+        Row { "iCloud", Protocol::Imap, true, "imap.mail.me.com", 993, "INBOX" },
+        Row { "Fastmail", Protocol::Imap, true, "imap.fastmail.com", 993, "INBOX" },
+        Row { "GMX", Protocol::Imap, true, "imap.gmx.net", 993, "INBOX" },
+        Row { "Zoho", Protocol::Imap, true, "imap.zoho.com", 993, "INBOX" }));
 
 TEST(OtherHostTypes, AreNoMailServerAddress)
 {
-    for (const char* text : { "Hotmail", "Hotbot", "", "imap.example.org", "http://imap.example.org",
-             "smtp://mail.example.org", "imapx://host", "mail imaps://host" })
+    for (const char* text :
+        { "Hotmail", "Hotbot", "", "gmail", "GMAIL", " Gmail", "Outlook", "Hotmail.com", "imap.example.org",
+            "http://imap.example.org", "smtp://mail.example.org", "imapx://host", "mail imaps://host" })
         EXPECT_FALSE(ReadMailServerAddress(text)) << text;
 }
 

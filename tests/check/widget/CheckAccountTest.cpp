@@ -124,7 +124,7 @@ TEST_F(CheckAccount, OtherHostTypesMakeNoRequestAndSayWhy)
 {
     ASSERT_TRUE(StartService({ "--account", "alice:pw:3" }));
     ASSERT_TRUE(StoreAccount("A", "alice", "pw", "Hotbot"));
-    ASSERT_TRUE(StoreAccount("B", "bob", "pw", "Yahoo"));
+    ASSERT_TRUE(StoreAccount("B", "bob", "pw", "AOL"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), -999);
     EXPECT_EQ(f.CheckAccount(1), -999);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/support/Wait.h"
@@ -89,6 +90,24 @@ protected:
         const QImage shown
             = form->trayIcon->Icon().icon().pixmap(expected.size()).toImage().convertToFormat(QImage::Format_ARGB32);
         return !expected.isNull() && shown == expected;
+    }
+
+    // True when the tray icon shows "face02.ico" with the badge of `total`, at the smallest and
+    // the largest size it is drawn at.
+    bool TrayShowsCount(int total)
+    {
+        const QImage face = QImageReader(QString(QUORVEL_PICTURE_DIR) + "/face02.ico").read();
+        for (int size : { 16, 32 }) {
+            const QImage expected = pictures::WithCountBadge(face, size, total);
+            const QImage shown = form->trayIcon->Icon()
+                                     .icon()
+                                     .pixmap(QSize(size, size), 1.0)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32);
+            if (face.isNull() || shown != expected)
+                return false;
+        }
+        return true;
     }
 
     QImage TrayImage()
