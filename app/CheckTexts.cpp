@@ -1,3 +1,4 @@
+// The texts of checking: status lines, result captions, run reports, the timer interval, the tray hint.
 #include "app/CheckTexts.h"
 
 #include "app/DateTimeText.h"

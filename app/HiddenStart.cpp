@@ -4,8 +4,8 @@
 
 #include "app/Guard.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/NotifyIcon.h"
 
 #include <QPointer>
 #include <QPushButton>

@@ -1,7 +1,8 @@
+// Reading a host text as a mail server address: scheme, host name or dotted quad, port.
 #include "app/MailServerAddress.h"
 
 #include "app/ProviderHosts.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <QStringList>
 

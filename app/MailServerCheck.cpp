@@ -5,7 +5,7 @@
 #include "app/MailServerAddress.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 #include <memory>
 

@@ -1,3 +1,4 @@
+// When a check-all run earns a desktop notice, and the notice's text.
 #include "app/NewMailNotice.h"
 
 namespace app {

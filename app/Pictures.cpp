@@ -1,3 +1,4 @@
+// Finding picture files beside the program or in the installed data folder; the program's own pictures.
 #include "app/Pictures.h"
 
 #include "app/icons/Painting.h"

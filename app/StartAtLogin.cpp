@@ -1,7 +1,7 @@
 // The autostart entry: written whole or not at all, so a session never starts from half a file.
 #include "app/StartAtLogin.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <QDir>
 #include <QFile>

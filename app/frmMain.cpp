@@ -1,3 +1,4 @@
+// TfrmQuorvel: building the window, wiring its events, the account list and the form's life cycle.
 #include "app/frmMain.h"
 
 #include "app/DateTimeText.h"
@@ -6,8 +7,8 @@
 #include "app/Pictures.h"
 #include "app/ProviderHosts.h"
 #include "app/frmAbout.h"
-#include "platform/Application.h"
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/NotifyIcon.h"
 #include "settings/AccountNames.h"
 #include "settings/NotifySetting.h"
 #include "settings/StoreCheck.h"

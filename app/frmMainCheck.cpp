@@ -11,9 +11,9 @@
 #include "app/frmMain.h"
 #include "app/icons/CountBadge.h"
 #include "net/SockErrors.h"
-#include "platform/Application.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/DesktopNotifier.h"
 
 #include <QAction>
 #include <QApplication>

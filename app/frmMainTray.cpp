@@ -4,7 +4,7 @@
 #include "app/Guard.h"
 #include "app/StartAtLogin.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "settings/NotifySetting.h"
 
 #include <QAction>

@@ -4,7 +4,7 @@
 #include "app/HiddenStart.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -2,7 +2,7 @@
 
 #include "net/NMConst.h"
 #include "net/ReceiveBuffer.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 
 #include <QPointer>
 

@@ -5,11 +5,11 @@
 #include "net/PsockStreams.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
-#include "platform/Events.h"
-#include "platform/HostResolver.h"
-#include "platform/MessageTarget.h"
-#include "platform/SecureChannel.h"
-#include "platform/Winsock.h"
+#include "platform/core/Events.h"
+#include "platform/core/HostResolver.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/core/SecureChannel.h"
+#include "platform/core/Winsock.h"
 
 #include <QObject>
 

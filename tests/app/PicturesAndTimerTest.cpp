@@ -2,7 +2,7 @@
 #include "app/Pictures.h"
 #include "app/Timer.h"
 #include "app/icons/Painting.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 #include "tests/support/Wait.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The tray icon's menu: its items, the notices switch in the store, the autostart entry in the
 // session's config folder, and bringing the window back.
 #include "app/StartAtLogin.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 #include "settings/NotifySetting.h"
 #include "tests/support/WindowFixture.h"
 

@@ -1,7 +1,7 @@
 // The window's check-all runs announce new mail through the desktop's notification service: a
 // recording service on a private session bus, against the stand-in mail service.
-#include "platform/Application.h"
-#include "platform/BusNotifier.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/BusNotifier.h"
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 #include "tests/check/widget/CheckFixture.h"

@@ -2,7 +2,7 @@
 // written under the earlier comparison.
 #include "settings/AccountNames.h"
 
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryNames.h"
 #include "settings/AccountStore.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TempRegistry.h"

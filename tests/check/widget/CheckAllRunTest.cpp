@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "app/Guard.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // A run whose store stops answering part-way, and what a run does to the focus and to quitting.
 #include "app/Guard.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/StoreLock.h"
 #include "tests/support/StoreRows.h"

@@ -1,5 +1,5 @@
 #include "app/Guard.h"
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // Check-all runs over Hotmail accounts on the stand-in service and accounts on a real Dovecot.
 #include "app/CheckState.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/LoopbackPorts.h"

@@ -2,7 +2,7 @@
 // The server is reached through a scripted proxy on loopback, so no name is ever looked up: the
 // proxy sees the tunnel asked for and the start of the TLS handshake with the server's name.
 #include "app/ProviderHosts.h"
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/ScriptServer.h"
 

@@ -1,6 +1,6 @@
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <cstdint>
 

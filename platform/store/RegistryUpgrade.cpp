@@ -1,7 +1,7 @@
-#include "platform/RegistryUpgrade.h"
+#include "platform/store/RegistryUpgrade.h"
 
-#include "platform/RegistryFile.h"
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryFile.h"
+#include "platform/store/RegistryNames.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/Winsock.h"
+#include "platform/core/Winsock.h"
 
 #include <QSocketNotifier>
 

@@ -1,8 +1,8 @@
 // The application object: title, current hint, general error report and the dialogs it uses.
 #pragma once
 
-#include "platform/Dialogs.h"
-#include "platform/Events.h"
+#include "platform/core/Events.h"
+#include "platform/desktop/Dialogs.h"
 
 #include <QPointer>
 #include <QString>
@@ -18,6 +18,7 @@ namespace platform {
 class Application {
 public:
     static Application& instance();
+    ~Application();
 
     QString Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }

@@ -2,7 +2,7 @@
 // first platform version (88 bytes, 64-byte tooltip), and the icon handles that record carries.
 #pragma once
 
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageTarget.h"
 
 #include <QIcon>
 

@@ -1,7 +1,7 @@
 // Notices through the desktop's notification service (org.freedesktop.Notifications) on a bus.
 #pragma once
 
-#include "platform/DesktopNotifier.h"
+#include "platform/desktop/DesktopNotifier.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "platform/BusNotifier.h"
+#include "platform/desktop/BusNotifier.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,7 +1,8 @@
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 
-#include "platform/MessageLoop.h"
-#include "platform/TaskBar.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/MessageLoop.h"
+#include "platform/desktop/TaskBar.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -94,7 +95,15 @@ private:
 
 Application::Application()
     : dialogs_(std::make_unique<QtDialogs>())
-{ }
+{
+    // Errors that reach the event loop below the window (message handlers, timers) end here.
+    SetErrorReport([this](const std::exception& error) { HandleException(error); });
+}
+
+Application::~Application()
+{
+    SetErrorReport(nullptr);
+}
 
 Application& Application::instance()
 {

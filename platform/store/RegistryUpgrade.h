@@ -1,8 +1,8 @@
 // Bringing a store written by an earlier version up to the present rules of names.
 #pragma once
 
-#include "platform/Registry.h"
-#include "platform/RegistrySql.h"
+#include "platform/store/Registry.h"
+#include "platform/store/RegistrySql.h"
 
 namespace platform::registry {
 

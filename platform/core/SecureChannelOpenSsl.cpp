@@ -1,4 +1,4 @@
-#include "platform/SecureChannel.h"
+#include "platform/core/SecureChannel.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

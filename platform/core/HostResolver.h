@@ -1,7 +1,7 @@
 // Asynchronous host-name lookup posted as a message, with a resolver that tests can replace.
 #pragma once
 
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageTarget.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 // The SQLite files behind the registry: the store itself and the images of saved keys.
 #pragma once
 
-#include "platform/Registry.h"
-#include "platform/RegistrySql.h"
+#include "platform/store/Registry.h"
+#include "platform/store/RegistrySql.h"
 
 #include <sys/types.h>
 

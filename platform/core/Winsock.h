@@ -1,7 +1,7 @@
 // Windows Sockets 1.1 over POSIX sockets: the calls and numbers the socket component relies on.
 #pragma once
 
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageTarget.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 
-#include "platform/Winsock.h"
+#include "platform/core/Winsock.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // What the registry calls share: the open store, its transaction and the key handles.
 #pragma once
 
-#include "platform/Registry.h"
-#include "platform/RegistrySql.h"
+#include "platform/store/Registry.h"
+#include "platform/store/RegistrySql.h"
 
 #include <cstdint>
 

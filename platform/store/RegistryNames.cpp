@@ -1,4 +1,4 @@
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryNames.h"
 
 #include <QList>
 #include <QString>

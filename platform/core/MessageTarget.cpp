@@ -1,7 +1,7 @@
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageTarget.h"
 
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/Exceptions.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -44,9 +44,9 @@ public:
         try {
             handler(msg, w, l);
         } catch (const std::exception& e) {
-            Application::instance().HandleException(e);
+            ReportError(e);
         } catch (...) {
-            Application::instance().HandleException(Exception("Unknown error"));
+            ReportError(Exception("Unknown error"));
         }
     }
 

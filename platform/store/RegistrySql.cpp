@@ -1,4 +1,4 @@
-#include "platform/RegistrySql.h"
+#include "platform/store/RegistrySql.h"
 
 #include <map>
 #include <mutex>

@@ -1,7 +1,7 @@
 // Saving a key's subtree to an image file, and reading an image back into a key.
-#include "platform/Registry.h"
-#include "platform/RegistryFile.h"
-#include "platform/RegistrySession.h"
+#include "platform/store/Registry.h"
+#include "platform/store/RegistryFile.h"
+#include "platform/store/RegistrySession.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "platform/RegistryFile.h"
+#include "platform/store/RegistryFile.h"
 
-#include "platform/RegistryUpgrade.h"
+#include "platform/store/RegistryUpgrade.h"
 
 #include <cerrno>
 #include <cstring>

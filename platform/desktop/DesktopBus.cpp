@@ -1,4 +1,4 @@
-#include "platform/DesktopBus.h"
+#include "platform/desktop/DesktopBus.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>

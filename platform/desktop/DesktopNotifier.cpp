@@ -1,7 +1,7 @@
-#include "platform/DesktopNotifier.h"
+#include "platform/desktop/DesktopNotifier.h"
 
-#include "platform/BusNotifier.h"
-#include "platform/DesktopBus.h"
+#include "platform/desktop/BusNotifier.h"
+#include "platform/desktop/DesktopBus.h"
 
 #include <QCoreApplication>
 

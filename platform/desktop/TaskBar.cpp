@@ -1,4 +1,4 @@
-#include "platform/TaskBar.h"
+#include "platform/desktop/TaskBar.h"
 
 #include <QGuiApplication>
 #include <QVariant>

@@ -1,8 +1,8 @@
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 
-#include "platform/RegistryFile.h"
-#include "platform/RegistryNames.h"
-#include "platform/RegistrySession.h"
+#include "platform/store/RegistryFile.h"
+#include "platform/store/RegistryNames.h"
+#include "platform/store/RegistrySession.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/NotifyIcon.h"
 
-#include "platform/DesktopBus.h"
+#include "platform/desktop/DesktopBus.h"
 
 #include <QMenu>
 #include <QPointer>
