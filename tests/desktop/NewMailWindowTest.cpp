@@ -144,8 +144,8 @@ TEST_F(NewMailNotice, AStoredNotifyOfOneKeepsThemOn)
 
 TEST_F(NewMailNotice, TheTrayMenusNoticesItemTakesEffectForTheNextRun)
 {
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     StoreNotify(0);
     Open();
     form->pmnuNotices->trigger(); // on again
@@ -155,8 +155,8 @@ TEST_F(NewMailNotice, TheTrayMenusNoticesItemTakesEffectForTheNextRun)
 
 TEST_F(NewMailNotice, TurnedOffInTheTrayMenuARisingRunStaysSilent)
 {
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     Open();
     form->pmnuNotices->trigger();
     Run();

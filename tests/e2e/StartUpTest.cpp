@@ -48,7 +48,7 @@ protected:
     {
         service = std::make_unique<MailServiceProcess>(QStringList { "--account", "u3:pw:3" });
         ASSERT_GT(service->port(), 0);
-        StoreAccount("Inbox", "u3");
+        ASSERT_TRUE(StoreAccount("Inbox", "u3"));
         ASSERT_NO_FATAL_FAILURE(Launch(options,
             { "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service->address()),
                 "QUORVEL_HOMEPAGE=http://" + QString::fromStdString(service->address()) + "/" },

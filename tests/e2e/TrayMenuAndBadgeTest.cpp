@@ -15,7 +15,7 @@ TEST_F(Quorvel, CheckAllFromTheTrayMenuPutsTheCountOnThePictureAndShowBringsTheW
 {
     MailServiceProcess service({ "--account", "u3:pw:3" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount("Inbox", "u3");
+    ASSERT_TRUE(StoreAccount("Inbox", "u3"));
     ASSERT_NO_FATAL_FAILURE(Launch({}, { "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));
     const auto icon = WaitForTrayIcon();
     ASSERT_TRUE(icon) << "no icon in the tray";
@@ -59,7 +59,7 @@ TEST_F(Quorvel, InstalledUnderAnyPrefixItFindsItsPicturesFromAnotherFolder)
     // the count on the picture shows that the installed program found its own pictures.
     MailServiceProcess service({ "--account", "u3:pw:3" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount("Inbox", "u3");
+    ASSERT_TRUE(StoreAccount("Inbox", "u3"));
     binary = prefix.path() + "/bin/quorvel";
     ASSERT_NO_FATAL_FAILURE(Launch({},
         { "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()), "XDG_DATA_HOME=" + home.path(),

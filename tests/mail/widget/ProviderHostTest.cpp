@@ -55,7 +55,7 @@ private:
 TEST_F(ProviderHost, EachProviderIsCheckedOverTlsAtItsOwnServer)
 {
     ScriptServer proxy;
-    StoreAccount("Mail", "someone@example.org", "password-never-sent", "Hotmail");
+    ASSERT_TRUE(StoreAccount("Mail", "someone@example.org", "password-never-sent", "Hotmail"));
     auto& f = Open();
     f.cbProxy->setChecked(true);
     f.edProxyHost->setText("127.0.0.1");
