@@ -1,7 +1,7 @@
 // Replies that try to pass a cut page off as whole, to hold a check for ever, to grow the process,
 // or to smuggle lines into the next request.
 #include "net/SockErrors.h"
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/http/HttpProbe.h"
 #include "tests/support/ScriptServer.h"
 
