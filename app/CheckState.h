@@ -25,6 +25,8 @@ struct TfrmQuorvel::TCheckState {
     QTimer quitWatch;
     // The time a check ended; the system clock unless a test sets another.
     Clock clock;
+    // The accounts whose check failed in the last finished run; none at start-up.
+    std::vector<QString> failing;
 };
 
 // The time from the window's clock.

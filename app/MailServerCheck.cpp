@@ -18,7 +18,18 @@ using Outcome = CheckResult::Outcome;
 
 CheckResult Finished(Outcome outcome, QString text, const Clock& clock, std::uint32_t count = 0)
 {
+    // The status is one line whatever a server or library put into the text.
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
     return { outcome, count, std::move(text), clock ? clock() : QDateTime::currentDateTime() };
+}
+
+// The user name without the blanks around it, which a server would take as part of the name.
+std::string TrimmedUserName(const std::string& name)
+{
+    const std::size_t first = name.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
 }
 
 CheckResult FromCount(const net::MailCount& c, const Clock& clock)
@@ -27,7 +38,10 @@ CheckResult FromCount(const net::MailCount& c, const Clock& clock)
     case net::MailCount::Outcome::Count:
         return Finished(Outcome::Count, QString::number(c.count), clock, c.count);
     case net::MailCount::Outcome::LoginRefused:
-        return Finished(Outcome::LoginFailed, QStringLiteral("Login failed"), clock);
+        // An alert is what the server wants the user to read, often why the login was refused.
+        return Finished(Outcome::LoginFailed,
+            c.alert.empty() ? QStringLiteral("Login failed") : "Login failed: " + QString::fromStdString(c.alert),
+            clock);
     case net::MailCount::Outcome::SignInRefused:
         return Finished(Outcome::LoginFailed, QString::fromStdString("Sign-in refused: " + c.refusal), clock);
     case net::MailCount::Outcome::BadReply:
@@ -59,10 +73,11 @@ std::optional<net::MailCount> Converse(const settings::TAccount& account, const 
         return std::nullopt;
     if (hooks.started)
         hooks.started(client.get());
+    const std::string user = TrimmedUserName(account.UserName);
     if (imap)
         return static_cast<net::TImapCheck&>(*client).CheckMailbox(
-            account.UserName, account.Password, address.mailbox.toStdString());
-    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(account.UserName, account.Password);
+            user, account.Password, address.mailbox.toStdString());
+    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(user, account.Password);
 }
 
 } // namespace

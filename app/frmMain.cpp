@@ -1,10 +1,12 @@
 // TfrmQuorvel: building the window, wiring its events, the account list and the form's life cycle.
 #include "app/frmMain.h"
 
+#include "app/AccountMarks.h"
 #include "app/DateTimeText.h"
 #include "app/Endpoints.h"
 #include "app/Guard.h"
 #include "app/Pictures.h"
+#include "app/ProviderHosts.h"
 #include "app/frmAbout.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/NotifyIcon.h"
@@ -128,10 +130,7 @@ void TfrmQuorvel::CreateDesign()
     Help1 = MainMenu1->addMenu("&Help");
     mnuAbout = Help1->addAction("&About");
 
-    pumTrayIcon = new QMenu(this);
-    pmnuCheckAll = pumTrayIcon->addAction("&Check All");
-    N2 = pumTrayIcon->addSeparator();
-    pmnuClose = pumTrayIcon->addAction("C&lose");
+    CreateTrayMenu();
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -167,6 +166,7 @@ void TfrmQuorvel::CreateDesign()
     clbItems->setSortingEnabled(false);
     clbItems->setSelectionMode(QAbstractItemView::SingleSelection);
     clbItems->setMinimumWidth(60);
+    clbItems->setItemDelegate(new TAccountMarks(clbItems));
 
     pnlAccount = new QWidget(splitAccount);
     auto* accountColumn = new QVBoxLayout(pnlAccount);
@@ -181,10 +181,13 @@ void TfrmQuorvel::CreateDesign()
     cbHost = new QComboBox(pnlAccount);
     cbHost->setEditable(true);
     cbHost->setInsertPolicy(QComboBox::NoInsert);
-    cbHost->addItem("Hotmail");
-    cbHost->model()->sort(0);
+    QStringList hostTypes { "Hotmail" };
+    for (const Provider& provider : Providers())
+        hostTypes << provider.name;
+    hostTypes.sort(Qt::CaseInsensitive);
+    cbHost->addItems(hostTypes);
     cbHost->setEditText("Hotmail");
-    Application::SetWidgetHint(cbHost, "Hotmail, or a mail server such as imaps://imap.example.org");
+    Application::SetWidgetHint(cbHost, HostHint(cbHost->currentText()));
     lblUsername = label("Username:", pnlAccount);
     edUserName = new QLineEdit("<USERNAME>", pnlAccount);
     lblPassword = label("Password:", pnlAccount);
@@ -322,8 +325,7 @@ void TfrmQuorvel::ConnectEvents()
 {
     connect(btnExit, &QPushButton::clicked, this, Guarded([this] { btnExitClick(btnExit); }));
     connect(mnuExit, &QAction::triggered, this, Guarded([this] { mnuExitClick(mnuExit); }));
-    connect(pmnuClose, &QAction::triggered, this, Guarded([this] { pmnuCloseClick(pmnuClose); }));
-    connect(pmnuCheckAll, &QAction::triggered, this, Guarded([this] { pmnuCheckAllClick(pmnuCheckAll); }));
+    ConnectTrayMenu();
     connect(mnuAbout, &QAction::triggered, this, Guarded([this] { mnuAboutClick(mnuAbout); }));
     connect(
         mnuRegistryDelete, &QAction::triggered, this, Guarded([this] { mnuRegistryDeleteClick(mnuRegistryDelete); }));
@@ -337,6 +339,9 @@ void TfrmQuorvel::ConnectEvents()
     // Only the user's changes of the host text count, as typed or picked from the list.
     connect(cbHost->lineEdit(), &QLineEdit::textEdited, this, Guarded([this] { cbHostChange(cbHost); }));
     connect(cbHost, &QComboBox::activated, this, Guarded([this] { cbHostChange(cbHost); }));
+    // The hint says what the host type in the field means, however it got there.
+    connect(cbHost, &QComboBox::currentTextChanged, this,
+        [this](const QString& text) { Application::SetWidgetHint(cbHost, HostHint(text)); });
     connect(cbProxy, &QCheckBox::toggled, this, Guarded([this] { cbProxyClick(cbProxy); }));
     connect(edTimer, &QLineEdit::textChanged, this, Guarded([this] { edTimerChange(edTimer); }));
     // Every change of the highlight by the user makes that account current, however it came
@@ -415,6 +420,7 @@ void TfrmQuorvel::FormCreate(QObject*)
     ReportUnusableStore();
     LoadSettings();
     FNotify = settings::LoadNotify();
+    UpdateTrayMenu();
     edTimerChange(edTimer);
     RefreshAccounts();
     LoadScreen();

@@ -51,6 +51,10 @@ public:
     QAction* mnuAbout;
     QMenu* pumTrayIcon;
     QAction* pmnuCheckAll;
+    QAction* pmnuShow;
+    QAction* N3;
+    QAction* pmnuNotices;
+    QAction* pmnuStartAtLogin;
     QAction* N2;
     QAction* pmnuClose;
 
@@ -113,6 +117,11 @@ public:
     void trayIconRestore(QObject* Sender);
     void trayIconDlbClick(QObject* Sender);
     void trayIconClick(QObject* Sender);
+    // The tray menu beyond checking and closing (frmMainTray.cpp).
+    void pmnuShowClick(QObject* Sender);
+    void pmnuNoticesClick(QObject* Sender);
+    void pmnuStartAtLoginClick(QObject* Sender);
+    void UpdateTrayMenu();
 
     // The account list and the detail fields.
     void ResetAccountFields(bool Clear, bool Enable);
@@ -180,7 +189,9 @@ protected:
 
 private:
     void CreateDesign();
+    void CreateTrayMenu();
     void ConnectEvents();
+    void ConnectTrayMenu();
 
     std::unique_ptr<QStyle> passwordStyle_;
     // The list's highlight changed since the last mouse press, so the click that ends it has

@@ -1,4 +1,5 @@
 // Checking mail: one account, the check-all run with its report, the check timer.
+#include "app/AccountMarks.h"
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
 #include "app/Endpoints.h"
@@ -9,6 +10,7 @@
 #include "app/NewMailNotice.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "net/SockErrors.h"
 #include "platform/core/StrToInt.h"
 #include "platform/desktop/Application.h"
@@ -264,6 +266,9 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     SaveAccount(FCurrentAccount);
     int total = 0;
     std::vector<AccountMail> found;
+    std::vector<AccountFailure> failed;
+    std::vector<QString> checked;
+    auto* marks = dynamic_cast<TAccountMarks*>(clbItems->itemDelegate());
     const int count = clbItems->count();
     try {
         for (int index = 0; index < count && index < clbItems->count(); ++index) {
@@ -271,10 +276,19 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
                 break;
             const QString name = clbItems->item(index)->text();
             const int result = CheckAccount(index);
+            checked.push_back(name);
+            if (marks) {
+                marks->Set(name, MarkOf(result));
+                clbItems->viewport()->update();
+            }
             // Counts from mail servers can be large: the total stops at the largest int.
             if (result > 0) {
                 total = result > INT_MAX - total ? INT_MAX : total + result;
                 found.push_back({ name, result });
+            } else if (result < 0 && IsMailServerHost(cbHost->currentText())) {
+                // A mail server's failure is said and listed; the other host types keep their
+                // reports as they are (their own failures end the run with an error report).
+                failed.push_back({ name, lblStatus->text() });
             }
         }
     } catch (...) {
@@ -289,17 +303,28 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     }
 
     LoadAccount(FCurrentAccount);
+    if (marks)
+        marks->Keep(checked);
+    const std::vector<AccountFailure> started = StartedFailing(failed, state.failing);
+    state.failing.clear();
+    for (const AccountFailure& account : failed)
+        state.failing.push_back(account.name);
     const RunReport report = ReportRun(total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
-    if (LoadPicture(picture, report.picture))
+    if (LoadPicture(picture, report.picture)) {
+        if (total > 0)
+            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), total));
         GivePicture(*trayIcon, picture);
-    else
+    } else
         GivePicture(*trayIcon, before);
     if (FNotify && AnnouncesNewMail(total, FLastTotal))
         AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));
+    // An account that starts failing is said once, through the same notices.
+    if (FNotify && !started.empty())
+        AnnounceNewMail(FailureText(started));
     FLastTotal = total;
-    trayIcon->SetHint(TrayHint(StatusBar->SimpleText()));
+    trayIcon->SetHint(TrayHint(StatusBar->SimpleText(), state.failing));
 }
 
 void TfrmQuorvel::AnnounceNewMail(const QString& Text)

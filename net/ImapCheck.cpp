@@ -23,6 +23,15 @@ bool SameMailbox(const std::string& a, const std::string& b)
 }
 
 constexpr std::int32_t kLogoutReplyMs = 3000;
+// Servers hold back the answer to a login after failed ones from the same address (Dovecot for
+// up to 15 seconds): a wrong password must read as such, not as a time-out.
+constexpr std::int32_t kLoginReplyMs = 30000;
+
+// Codes of a refused login that say nothing about the password (RFC 5530).
+bool Unavailable(const std::string& code)
+{
+    return code == "UNAVAILABLE" || code == "INUSE" || code == "SERVERBUG" || code == "LIMIT";
+}
 
 } // namespace
 
@@ -53,12 +62,14 @@ imap::Response TImapCheck::ReadResponse()
 
 void TImapCheck::NoteUntagged(const imap::Response& r)
 {
+    if (r.code == "ALERT")
+        FAlert = ShownText(r.text);
     if (r.hasCapabilities) {
         FCapabilities = r.capabilities;
         FHaveCapabilities = true;
     }
     if (r.condition == Condition::Bye && !FLoggingOut)
-        throw ESockError("The mail server ended the session: " + r.text);
+        throw ESockError("The mail server ended the session: " + ShownText(r.text));
 }
 
 imap::Response TImapCheck::ReadTagged(
@@ -73,6 +84,8 @@ imap::Response TImapCheck::ReadTagged(
                 FCapabilities = r.capabilities;
                 FHaveCapabilities = true;
             }
+            if (r.code == "ALERT")
+                FAlert = ShownText(r.text);
             return r;
         }
         if (r.kind == Kind::Continuation)
@@ -92,7 +105,7 @@ void TImapCheck::AskCapabilities()
         throw EBadReply("The mail server did not list its capabilities");
 }
 
-bool TImapCheck::Authenticate(const std::string& user, const std::string& password)
+imap::Response TImapCheck::Authenticate(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     const std::string message = SaslPlain(user, password);
@@ -114,10 +127,10 @@ bool TImapCheck::Authenticate(const std::string& user, const std::string& passwo
         ReadTagged(tag);
         throw EBadReply("The mail server asked for more than a PLAIN login");
     }
-    return r.condition == Condition::Ok;
+    return r;
 }
 
-bool TImapCheck::Login(const std::string& user, const std::string& password)
+imap::Response TImapCheck::Login(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     // Each argument goes as a quoted string, or as a literal when it holds 8-bit bytes; a
@@ -132,17 +145,17 @@ bool TImapCheck::Login(const std::string& user, const std::string& password)
         SendSecret(pending);
         const imap::Response r = ReadTagged(tag);
         if (r.kind != Kind::Continuation)
-            return r.condition == Condition::Ok;
+            return r;
         pending = *value;
     }
     SendSecret(pending + "\r\n");
     const imap::Response r = ReadTagged(tag);
     if (r.kind == Kind::Continuation)
         throw EBadReply("The mail server asked for more than the login");
-    return r.condition == Condition::Ok;
+    return r;
 }
 
-bool TImapCheck::AuthenticateOAuth(const std::string& user)
+imap::Response TImapCheck::AuthenticateOAuth(const std::string& user)
 {
     CheckToken(user);
     std::vector<std::string> listed;
@@ -176,22 +189,24 @@ bool TImapCheck::AuthenticateOAuth(const std::string& user)
         if (r.kind == Kind::Continuation)
             throw EBadReply("The mail server asked for more than the token");
     }
-    if (r.condition == Condition::Ok)
-        return true;
-    FRefusal = status.empty() ? r.text : status;
-    return false;
+    if (r.condition != Condition::Ok)
+        FRefusal = status.empty() ? ShownText(r.text) : status;
+    return r;
 }
 
-bool TImapCheck::LogIn(const std::string& user, const std::string& password)
+imap::Response TImapCheck::LogIn(const std::string& user, const std::string& password)
 {
-    if (!AccessToken.empty())
-        return AuthenticateOAuth(user);
-    CheckCredentials(user, password);
-    if (imap::HasCapability(FCapabilities, "AUTH=PLAIN"))
-        return Authenticate(user, password);
-    if (imap::HasCapability(FCapabilities, "LOGINDISABLED"))
-        throw ESockError("The mail server offers no secure way to log in");
-    return Login(user, password);
+    const bool token = !AccessToken.empty();
+    if (!token)
+        CheckCredentials(user, password);
+    // Only reached over TLS: a server that still refuses LOGIN here has closed every way in.
+    const bool plain = imap::HasCapability(FCapabilities, "AUTH=PLAIN");
+    if (!token && !plain && imap::HasCapability(FCapabilities, "LOGINDISABLED"))
+        throw ESockError("The mail server does not allow logging in over TLS (LOGINDISABLED)");
+    AllowSlowReplies(kLoginReplyMs);
+    imap::Response r = token ? AuthenticateOAuth(user) : plain ? Authenticate(user, password) : Login(user, password);
+    AllowSlowReplies(0);
+    return r;
 }
 
 void TImapCheck::Logout()
@@ -215,6 +230,8 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
     FCapabilities.clear();
     FHaveCapabilities = false;
     FLoggingOut = false;
+    FAlert.clear();
+    FRefusal.clear();
     FTag = 0;
     const auto name = imap::EncodeMailboxName(mailbox);
     if (!name)
@@ -225,7 +242,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
         if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
             throw EBadReply("The mail server's greeting cannot be read");
         if (greeting.condition == Condition::Bye)
-            throw ESockError("The mail server refused the connection: " + greeting.text);
+            throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
         NoteUntagged(greeting);
         const bool preauthenticated = greeting.condition == Condition::Preauth;
         if (!ImplicitTLS) {
@@ -240,7 +257,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
             SendLine(tag + " STARTTLS");
             const imap::Response r = ReadTagged(tag);
             if (r.kind != Kind::Tagged || r.condition != Condition::Ok)
-                throw ESockError("The mail server refused STARTTLS: " + r.text);
+                throw ESockError("The mail server refused STARTTLS: " + ShownText(r.text));
             UpgradeToTls();
             // What the server said of itself in the clear may have been forged.
             FCapabilities.clear();
@@ -249,17 +266,22 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
         if (!preauthenticated) {
             if (!FHaveCapabilities)
                 AskCapabilities();
-            if (!LogIn(user, password)) {
+            const imap::Response login = LogIn(user, password);
+            if (login.condition != Condition::Ok) {
                 Logout();
+                if (login.condition == Condition::Bad)
+                    throw ESockError("The mail server refused the login command: " + ShownText(login.text));
+                if (Unavailable(login.code))
+                    throw EMailboxUnavailable("Mailbox not available: " + ShownText(login.text));
                 if (!AccessToken.empty())
-                    return { MailCount::Outcome::SignInRefused, 0, FRefusal };
-                return { MailCount::Outcome::LoginRefused, 0 };
+                    return { MailCount::Outcome::SignInRefused, 0, FAlert, FRefusal };
+                return { MailCount::Outcome::LoginRefused, 0, FAlert };
             }
         }
         const std::string tag = NextTag();
         SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
+        // Only the mailbox asked for counts: a server may send the STATUS of others unasked.
         std::optional<std::uint32_t> matching;
-        std::optional<std::uint32_t> other;
         const imap::Response r = ReadTagged(tag, [&](const imap::Response& u) {
             if (u.keyword != "STATUS")
                 return;
@@ -269,22 +291,20 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
             const auto decoded = imap::DecodeMailboxName(u.mailbox);
             if (SameMailbox(u.mailbox, *name) || (decoded && SameMailbox(*decoded, mailbox)))
                 matching = unseen;
-            else
-                other = unseen;
         });
         if (r.kind != Kind::Tagged)
             throw EBadReply("The mail server asked for more than the mailbox name");
         if (r.condition == Condition::No) {
             Logout();
-            throw EMailboxUnavailable("Mailbox not available: " + r.text);
+            throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
         }
         if (r.condition != Condition::Ok)
             throw EBadReply("The mail server refused the STATUS command");
-        const auto unseen = matching ? matching : other;
+        const auto unseen = matching;
         Logout();
         if (!unseen)
-            return { MailCount::Outcome::BadReply, 0 };
-        return { MailCount::Outcome::Count, *unseen };
+            return { MailCount::Outcome::BadReply, 0, {} };
+        return { MailCount::Outcome::Count, *unseen, {} };
     });
 }
 

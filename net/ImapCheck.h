@@ -27,12 +27,12 @@ private:
     std::string NextTag();
     void NoteUntagged(const imap::Response& r);
     void AskCapabilities();
-    // True when the server accepted the login.
-    bool LogIn(const std::string& user, const std::string& password);
-    bool Authenticate(const std::string& user, const std::string& password);
-    bool Login(const std::string& user, const std::string& password);
+    // The server's last answer to the login: OK when it accepted it.
+    imap::Response LogIn(const std::string& user, const std::string& password);
+    imap::Response Authenticate(const std::string& user, const std::string& password);
+    imap::Response Login(const std::string& user, const std::string& password);
     // The signed-in login; a refusal leaves the server's status in FRefusal.
-    bool AuthenticateOAuth(const std::string& user);
+    imap::Response AuthenticateOAuth(const std::string& user);
     // Ends the session politely; only a cancel escapes it.
     void Logout();
 
@@ -40,6 +40,8 @@ private:
     bool FHaveCapabilities = false;
     bool FLoggingOut = false;
     std::string FRefusal;
+    // The text of the last [ALERT] the server sent, which the user must be shown.
+    std::string FAlert;
     int FTag = 0;
 };
 

@@ -8,6 +8,10 @@ namespace {
 
 constexpr std::size_t kMaxCapaLines = 1000;
 constexpr std::int32_t kQuitReplyMs = 3000;
+// See the IMAP client: the answer to a login may be held back after failed ones.
+constexpr std::int32_t kLoginReplyMs = 30000;
+// The longest AUTH command with its initial response, line break included (RFC 5034).
+constexpr std::size_t kMaxAuthLine = 255;
 
 bool MaildropUnavailable(const pop3::Status& status)
 {
@@ -41,7 +45,7 @@ bool TPop3Check::Accepted(const pop3::Status& status)
         return true;
     Quit();
     if (MaildropUnavailable(status))
-        throw EMailboxUnavailable("Mailbox not available: " + status.text);
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(status.text));
     return false;
 }
 
@@ -86,7 +90,7 @@ bool TPop3Check::AuthenticateOAuth(const std::string& user, const std::vector<st
         throw EBadReply("The mail server's reply cannot be read");
     if (reply->ok)
         return true;
-    FRefusal = status.empty() ? reply->text : status;
+    FRefusal = status.empty() ? ShownText(reply->text) : status;
     Accepted(*reply); // ends the session; a locked maildrop raises
     return false;
 }
@@ -97,7 +101,7 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
         Open();
         const pop3::Status greeting = ReadStatus();
         if (!greeting.ok)
-            throw ESockError("The mail server refused the connection: " + greeting.text);
+            throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
         if (!ImplicitTLS) {
             SendLine("STLS");
             const pop3::Status r = ReadStatus();
@@ -111,26 +115,50 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
             capa = ReadMultiLine();
         if (AccessToken.empty())
             CheckCredentials(user, password);
+        AllowSlowReplies(kLoginReplyMs);
         if (!AccessToken.empty()) {
             if (!AuthenticateOAuth(user, capa))
-                return { MailCount::Outcome::SignInRefused, 0, FRefusal };
+                return { MailCount::Outcome::SignInRefused, 0, {}, FRefusal };
         } else if (pop3::HasSaslMechanism(capa, "PLAIN")) {
-            SendSecret("AUTH PLAIN " + SaslPlain(user, password) + "\r\n");
+            const std::string response = SaslPlain(user, password);
+            const std::string command = "AUTH PLAIN " + response + "\r\n";
+            if (command.size() <= kMaxAuthLine) {
+                SendSecret(command);
+            } else {
+                // Too long for one line: the response follows the server's go-ahead.
+                SendLine("AUTH PLAIN");
+                const std::string goAhead = ReadLine();
+                if (goAhead != "+" && !goAhead.starts_with("+ ")) {
+                    const auto status = pop3::ParseStatus(goAhead);
+                    if (!status)
+                        throw EBadReply("The mail server's reply cannot be read");
+                    if (!Accepted(*status))
+                        return { MailCount::Outcome::LoginRefused, 0, {} };
+                    throw EBadReply("The mail server accepted a login without the password");
+                }
+                SendSecret(response + "\r\n");
+            }
             if (!Accepted(ReadStatus()))
-                return { MailCount::Outcome::LoginRefused, 0 };
+                return { MailCount::Outcome::LoginRefused, 0, {} };
         } else {
             for (const std::string& line : { "USER " + user, "PASS " + password }) {
                 SendSecret(line + "\r\n");
                 if (!Accepted(ReadStatus()))
-                    return { MailCount::Outcome::LoginRefused, 0 };
+                    return { MailCount::Outcome::LoginRefused, 0, {} };
             }
         }
+        AllowSlowReplies(0);
         SendLine("STAT");
-        const auto maildrop = pop3::ParseStat(ReadLine());
+        const std::string stat = ReadLine();
+        if (const auto status = pop3::ParseStatus(stat); status && !status->ok && MaildropUnavailable(*status)) {
+            Quit();
+            throw EMailboxUnavailable("Mailbox not available: " + ShownText(status->text));
+        }
+        const auto maildrop = pop3::ParseStat(stat);
         Quit();
         if (!maildrop)
-            return { MailCount::Outcome::BadReply, 0 };
-        return { MailCount::Outcome::Count, maildrop->messages };
+            return { MailCount::Outcome::BadReply, 0, {} };
+        return { MailCount::Outcome::Count, maildrop->messages, {} };
     });
 }
 

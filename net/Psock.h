@@ -164,6 +164,8 @@ public:
     // The error of the peer's close, 0 when it closed in good order (or has not closed) since
     // the last Connect: 10054 when it reset the connection.
     std::uint16_t CloseError = 0;
+    // The error the last Connect failed with (10061 when the peer refused), 0 when it did not fail so.
+    std::uint16_t ConnectError = 0;
 
 protected:
     void InitWinsock();

@@ -71,25 +71,36 @@ protected:
 
 namespace {
 
-// Handles are looked up from worker threads too (the name resolver posts its answers).
-std::mutex g_mutex;
-std::unordered_map<HWND, QObject*> g_targets;
-HWND g_nextHandle = 0x1000;
+// Handles are looked up from worker threads too (the name resolver posts its answers). A
+// resolver thread may finish after main() has returned and the statics are gone, so the
+// registry is never destroyed.
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<HWND, QObject*> targets;
+    HWND nextHandle = 0x1000;
+};
+Registry& registry()
+{
+    static Registry* kept = new Registry;
+    return *kept;
+}
 
 } // namespace
 
 MessageTarget::MessageTarget(Handler handler) : receiver_(std::make_unique<Receiver>(std::move(handler)))
 {
-    std::lock_guard lock(g_mutex);
-    handle_ = g_nextHandle++;
-    g_targets.emplace(handle_, receiver_.get());
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    handle_ = r.nextHandle++;
+    r.targets.emplace(handle_, receiver_.get());
 }
 
 MessageTarget::~MessageTarget()
 {
     {
-        std::lock_guard lock(g_mutex);
-        g_targets.erase(handle_);
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.targets.erase(handle_);
     }
     // Deleting the receiver removes the events still queued for it.
     receiver_.reset();
@@ -122,9 +133,10 @@ bool MessageTarget::KillTimer(std::uintptr_t id)
 
 bool PostMessage(HWND target, unsigned msg, WPARAM wParam, LPARAM lParam)
 {
-    std::lock_guard lock(g_mutex);
-    auto it = g_targets.find(target);
-    if (it == g_targets.end())
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.targets.find(target);
+    if (it == r.targets.end())
         return false;
     QCoreApplication::postEvent(it->second, new MessageEvent(msg, wParam, lParam));
     return true;

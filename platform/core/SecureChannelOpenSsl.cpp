@@ -109,7 +109,9 @@ SecureChannel::SecureChannel(const std::string& peerName)
     if (isAddress(name)) {
         named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.c_str()) == 1;
     } else {
-        SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        // The name must be among the certificate's subject alternative names: a subject common
+        // name alone names nothing (RFC 9525).
+        SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
         named = SSL_set_tlsext_host_name(ssl, name.c_str()) == 1 && SSL_set1_host(ssl, name.c_str()) == 1;
     }
     if (!named) {

@@ -302,21 +302,77 @@ TEST(Pop3Corners, ServerWithoutCapaStillLogsIn)
     EXPECT_EQ(Pop3Outcome(server, true), "login refused");
 }
 
-TEST(Pop3Corners, LockedMaildropIsNoWrongPassword)
+// One POP3 conversation over TLS: the server's CAPA reply, then its reply to each line the client
+// sends after CAPA, and what the check must make of it.
+struct Pop3Row {
+    const char* name;
+    std::string capa;
+    std::vector<std::string> replies;
+    std::vector<std::string> sent; // the client's lines after CAPA
+    std::string outcome;
+};
+
+void PrintTo(const Pop3Row& row, std::ostream* out)
 {
+    *out << row.name;
+}
+
+std::string CapaLines(int count)
+{
+    std::string reply = "+OK\r\n";
+    for (int i = 0; i < count; ++i)
+        reply += "X-CAPABILITY-" + std::to_string(i) + "\r\n";
+    return reply + "USER\r\n.\r\n";
+}
+
+const std::string kAuthPlain = "AUTH PLAIN " + net::SaslPlain("anna", "pw") + "\r\n";
+
+class Pop3Conversation : public ::testing::TestWithParam<Pop3Row> { };
+
+TEST_P(Pop3Conversation, EndsAsTheServerSaid)
+{
+    const Pop3Row& row = GetParam();
     Transcript t;
     TlsServer server(Identity(), [&](TlsPeer& p) {
         p.Handshake();
         p.Write("+OK ready\r\n");
         t.Read(p);
-        p.Write("+OK\r\nSASL PLAIN\r\n.\r\n");
-        t.Read(p);
-        p.Write("-ERR [IN-USE] Mailbox is locked by another session\r\n");
+        p.Write(row.capa);
+        for (const std::string& reply : row.replies) {
+            t.Read(p);
+            p.Write(reply);
+        }
+        p.ReadUntilClose();
     });
-    EXPECT_EQ(Pop3Outcome(server, true), "Mailbox not available: Mailbox is locked by another session");
-    ASSERT_EQ(t.lines.size(), 2U);
-    EXPECT_EQ(t.lines[1], "AUTH PLAIN " + net::SaslPlain("anna", "pw") + "\r\n");
+    EXPECT_EQ(Pop3Outcome(server, true), row.outcome);
+    ASSERT_FALSE(t.lines.empty());
+    EXPECT_EQ(t.lines[0], "CAPA\r\n");
+    EXPECT_EQ(std::vector<std::string>(t.lines.begin() + 1, t.lines.end()), row.sent);
 }
+
+INSTANTIATE_TEST_SUITE_P(Pop3Corners, Pop3Conversation,
+    ::testing::Values(
+        // A maildrop that cannot be opened now is no wrong password, whatever login was used.
+        Pop3Row { "InUseAfterAuthPlain", "+OK\r\nSASL PLAIN\r\n.\r\n",
+            { "-ERR [IN-USE] Mailbox is locked by another session\r\n", "+OK bye\r\n" }, { kAuthPlain, "QUIT\r\n" },
+            "Mailbox not available: Mailbox is locked by another session" },
+        Pop3Row { "LoginDelayAfterPass", "+OK\r\nUSER\r\n.\r\n",
+            { "+OK\r\n", "-ERR [LOGIN-DELAY] wait 10 minutes\r\n", "+OK bye\r\n" },
+            { "USER anna\r\n", "PASS pw\r\n", "QUIT\r\n" }, "Mailbox not available: wait 10 minutes" },
+        Pop3Row { "SysTempAfterAuthPlain", "+OK\r\nSASL PLAIN\r\n.\r\n",
+            { "-ERR [SYS/TEMP] back in a minute\r\n", "+OK bye\r\n" }, { kAuthPlain, "QUIT\r\n" },
+            "Mailbox not available: back in a minute" },
+        Pop3Row { "AuthCodeIsAWrongPassword", "+OK\r\nSASL PLAIN\r\n.\r\n",
+            { "-ERR [AUTH] Authentication failed\r\n", "+OK bye\r\n" }, { kAuthPlain, "QUIT\r\n" }, "login refused" },
+        // Mechanisms the client does not speak: USER and PASS, never AUTH PLAIN.
+        Pop3Row { "SaslWithoutPlainUsesUserAndPass", "+OK\r\nSASL SCRAM-SHA-256 XOAUTH2\r\nUSER\r\n.\r\n",
+            { "+OK\r\n", "+OK in\r\n", "+OK 3 300\r\n", "+OK bye\r\n" },
+            { "USER anna\r\n", "PASS pw\r\n", "STAT\r\n", "QUIT\r\n" }, "3" },
+        Pop3Row { "AThousandCapabilityLinesAreRead", CapaLines(999),
+            { "+OK\r\n", "+OK in\r\n", "+OK 0 0\r\n", "+OK bye\r\n" },
+            { "USER anna\r\n", "PASS pw\r\n", "STAT\r\n", "QUIT\r\n" }, "0" },
+        Pop3Row { "AThousandAndOneAreABadReply", CapaLines(1000), {}, {}, "bad reply" }),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Pop3Corners, UnreadableStatIsAnInterpretationError)
 {

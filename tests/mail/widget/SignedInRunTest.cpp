@@ -72,8 +72,10 @@ protected:
 TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
 {
     StartPeers();
-    StoreAccount("A outlook", "someone@outlook.com", "a password", "imaps://outlook.office365.com");
-    StoreAccount("B signed in", "anna@example.org", "", Imaps());
+    ASSERT_TRUE(StoreAccount("A outlook", "someone@outlook.com", "a password", "imaps://outlook.office365.com"));
+    ASSERT_TRUE(StoreAccount("B signed in", "anna@example.org", "", Imaps()));
+    // Microsoft's host type stands for its server: a password there is never sent either.
+    ASSERT_TRUE(StoreAccount("C outlook type", "someone@outlook.com", "a password", "Outlook.com"));
     ASSERT_TRUE(SignIn("B signed in").signedIn);
     auto& f = Open();
     f.btnCheckAll->click();
@@ -81,6 +83,7 @@ TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
     EXPECT_TRUE(ErrorTexts().empty()) << (ErrorTexts().empty() ? "" : ErrorTexts()[0]);
     EXPECT_EQ(Stored("A outlook").Status, "Sign-in needed");
     EXPECT_NE(Stored("A outlook").LastChecked, "N/A");
+    EXPECT_EQ(Stored("C outlook type").Status, "Sign-in needed");
     EXPECT_EQ(Stored("B signed in").Status, "3");
     EXPECT_EQ(f.StatusBar->SimpleText(), "3 total number of new message(s), all accounts");
 
@@ -95,7 +98,7 @@ TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
 
 TEST_F(SignedInRun, TheButtonServesProviderHostsOnly)
 {
-    StoreAccount("A", "someone@outlook.com", "", "Hotmail");
+    ASSERT_TRUE(StoreAccount("A", "someone@outlook.com", "", "Hotmail"));
     auto& f = Open();
     const struct {
         QString host;
@@ -105,6 +108,9 @@ TEST_F(SignedInRun, TheButtonServesProviderHostsOnly)
         { "pop3s://POP-MAIL.outlook.com:995", true },
         { "imaps://imap.gmail.com/INBOX", true },
         { "pop3://pop.gmail.com", true },
+        { "Outlook.com", true },
+        { "Gmail", true },
+        { "Yahoo", false },
         { "Hotmail", false },
         { "imaps://imap.example.org", false },
         { "imaps://", false },
@@ -124,7 +130,7 @@ TEST_F(SignedInRun, WithoutARegistrationNoBrowserOpens)
     QTemporaryDir folder;
     const QString marker = folder.filePath("opened");
     SetEnvironment("BROWSER", "touch " + marker.toStdString());
-    StoreAccount("A", "someone@outlook.com", "", "imaps://outlook.office365.com");
+    ASSERT_TRUE(StoreAccount("A", "someone@outlook.com", "", "imaps://outlook.office365.com"));
     auto& f = Open();
     ASSERT_TRUE(f.btnSignIn->isEnabled());
     f.btnSignIn->click();
@@ -142,7 +148,7 @@ TEST_F(SignedInRun, TheButtonSignsInThroughTheBrowserNamedByBROWSER)
     const std::string page = folder.filePath("page.html").toStdString();
     SetEnvironment("BROWSER", AuthServer::UserAgentScript());
     SetEnvironment("QUORVEL_TEST_PAGE", page);
-    StoreAccount("B", "anna@example.org", "", Imaps());
+    ASSERT_TRUE(StoreAccount("B", "anna@example.org", "", Imaps()));
     auto& f = Open();
     ASSERT_TRUE(f.btnSignIn->isEnabled());
     f.btnSignIn->click();
