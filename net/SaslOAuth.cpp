@@ -1,7 +1,8 @@
 // XOAUTH2 and OAUTHBEARER messages; the challenge's JSON is read with Qt Core.
 #include "net/SaslOAuth.h"
 
-#include "net/SaslPlain.h"
+#include "net/Base64.h"
+#include "platform/core/Text.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -14,11 +15,8 @@ namespace {
 
 bool Listed(const std::vector<std::string>& listed, std::string_view name)
 {
-    return std::any_of(listed.begin(), listed.end(), [&](const std::string& m) {
-        return m.size() == name.size() && std::equal(m.begin(), m.end(), name.begin(), [](char a, char b) {
-            return (a >= 'a' && a <= 'z' ? char(a - 32) : a) == b;
-        });
-    });
+    return std::any_of(
+        listed.begin(), listed.end(), [&](const std::string& m) { return platform::AsciiUpper(m) == name; });
 }
 
 // RFC 7628's saslname: "," and "=" are escaped in the authorisation identity.
