@@ -77,6 +77,9 @@ TokenReply ReadTokenReply(int status, std::string_view body)
     }
     reply.kind = error == "invalid_grant" ? TokenReply::Kind::InvalidGrant : TokenReply::Kind::Error;
     reply.error = Shown(error);
+    // An error code of control characters only would leave the user a refusal without words.
+    if (reply.error.empty())
+        reply.error = "The token service refused the request (HTTP " + std::to_string(status) + ")";
     const QString description = object.value("error_description").toString();
     if (!description.isEmpty())
         reply.error += ": " + Shown(description);

@@ -42,6 +42,8 @@ TEST(TokenReply, ReadsTokensRotationAndRefusals)
             "The token service sent no readable answer (HTTP 500)" },
         { 502, R"({"message":"bad gateway"})", Kind::Error, "", 0, std::nullopt,
             "The token service refused the request (HTTP 502)" },
+        { 400, R"({"error":"\u0007\r\n","error_description":"why"})", Kind::Error, "", 0, std::nullopt,
+            "The token service refused the request (HTTP 400): why" },
         { 200, R"(["access_token"])", Kind::Error, "", 0, std::nullopt,
             "The token service sent no readable answer (HTTP 200)" },
         { 0, "", Kind::Error, "", 0, std::nullopt, "The token service sent no readable answer (HTTP 0)" },
