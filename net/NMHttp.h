@@ -100,7 +100,7 @@ public:
     std::int32_t ReplyDeadline = 120000;
     // Bytes a body read into Body may grow to before the request ends with an error; 0 or
     // negative means no limit. A body written to a file is not limited.
-    std::int64_t MaxBodySize = 64 * 1024 * 1024;
+    std::int64_t MaxBodySize = std::int64_t { 64 } * 1024 * 1024;
 
 protected:
     std::string URL;

@@ -1,6 +1,7 @@
 // Requests against a real web server (lighttpd) started on a free loopback port.
-#include "tests/http/HttpProbe.h"
 #include "tests/support/WebServer.h"
+
+#include "tests/http/HttpProbe.h"
 
 #include <QTemporaryDir>
 
@@ -50,7 +51,7 @@ TEST_F(RealServer, GetsAPage)
     EXPECT_EQ(http.Header.rfind("HTTP/1.0 200 OK\r\n", 0), 0U) << http.Header;
     EXPECT_EQ(http.Header.substr(http.Header.size() - 4), "\r\n\r\n");
     EXPECT_EQ(http.BytesToSend, static_cast<int>(WebServer::PageContent().size()));
-    EXPECT_EQ(successes, std::vector<int>{net::cmdGET});
+    EXPECT_EQ(successes, std::vector<int> { net::cmdGET });
 }
 
 TEST_F(RealServer, GetsTheVersionDocument)
@@ -96,7 +97,7 @@ TEST_F(RealServer, MissingFileIsAFailure)
     http.OnFailure = [&](net::CmdType cmd) { failures.push_back(cmd); };
     http.Get(web->url("/no-such-file"));
     EXPECT_EQ(http.ReplyNumber, 404);
-    EXPECT_EQ(failures, std::vector<int>{net::cmdGET});
+    EXPECT_EQ(failures, std::vector<int> { net::cmdGET });
 }
 
 TEST_F(RealServer, ManyRequestsOnOneComponent)
