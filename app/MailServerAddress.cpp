@@ -63,7 +63,7 @@ bool IsHostName(const QString& host)
     }
     // A last label that is a number (decimal, or hexadecimal after "0x") makes the text an
     // address in some reader's eyes, never a name: "0x7f.1" would connect to 127.0.0.1.
-    const QString last = labels.last();
+    const QString& last = labels.last();
     bool number = true;
     for (const QChar c : last)
         number = number && c.isDigit();

@@ -554,6 +554,7 @@ void TfrmQuorvel::btnAddClick(QObject*)
         return;
     name = name.trimmed();
     std::vector<std::string> listed;
+    listed.reserve(static_cast<std::size_t>(clbItems->count()));
     for (int i = 0; i < clbItems->count(); ++i)
         listed.push_back(clbItems->item(i)->text().toStdString());
     const settings::TNameProblem problem = settings::CheckNewAccountName(name.toStdString(), listed);

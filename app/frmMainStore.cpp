@@ -1,8 +1,7 @@
 // The window's side of the store: the detail controls and the settings fields copied to and from
 // the stored records.
-#include "app/frmMain.h"
-
 #include "app/CheckTexts.h"
+#include "app/frmMain.h"
 #include "settings/Store.h"
 
 #include <QCheckBox>

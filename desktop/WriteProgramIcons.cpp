@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 }) {
         const QString sub = QString("%1x%1/apps").arg(size);
         if (!folder.mkpath(sub) || !pictures::PaintProgram(size).save(folder.filePath(sub + "/quorvel.png"), "PNG")) {
             std::fprintf(stderr, "quorvel_theme_icons: cannot write the %d pixel icon\n", size);

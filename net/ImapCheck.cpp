@@ -143,13 +143,13 @@ imap::Response TImapCheck::Login(const std::string& user, const std::string& pas
         }
         pending += " {" + std::to_string(value->size()) + "}\r\n";
         SendSecret(pending);
-        const imap::Response r = ReadTagged(tag);
+        imap::Response r = ReadTagged(tag);
         if (r.kind != Kind::Continuation)
             return r;
         pending = *value;
     }
     SendSecret(pending + "\r\n");
-    const imap::Response r = ReadTagged(tag);
+    imap::Response r = ReadTagged(tag);
     if (r.kind == Kind::Continuation)
         throw EBadReply("The mail server asked for more than the login");
     return r;

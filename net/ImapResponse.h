@@ -47,7 +47,7 @@ struct Response {
 };
 
 // One complete response; kind Invalid when it does not follow the grammar far enough to use.
-Response ParseResponse(std::string_view response);
+Response ParseResponse(std::string_view text);
 
 // The value of a STATUS item (such as "UNSEEN"), when the response carries it.
 std::optional<std::uint32_t> StatusItem(const Response& response, std::string_view item);

@@ -56,7 +56,7 @@ public:
     std::string AccessToken;
 
     // The longest reply line (or response with its literals) taken from a server.
-    static constexpr std::size_t kMaxReply = 64 * 1024;
+    static constexpr std::size_t kMaxReply = std::size_t { 64 } * 1024;
 
 protected:
     // Connects and, for implicit TLS, makes the connection secure. A failure says what happened

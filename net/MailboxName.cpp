@@ -141,10 +141,8 @@ std::optional<std::string> DecodeMailboxName(std::string_view name)
                     return std::nullopt;
                 AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (units[k + 1] - 0xDC00));
                 ++k;
-            } else if (u >= 0xDC00 && u <= 0xDFFF) {
-                return std::nullopt;
-            } else if (u >= 0x20 && u <= 0x7E) {
-                return std::nullopt; // printable ASCII must stand for itself
+            } else if ((u >= 0xDC00 && u <= 0xDFFF) || (u >= 0x20 && u <= 0x7E)) {
+                return std::nullopt; // a lone low surrogate, or printable ASCII that must stand for itself
             } else {
                 AppendUtf8(out, u);
             }

@@ -100,7 +100,7 @@ public:
     std::int32_t ReplyDeadline = 120000;
     // Bytes a body read into Body may grow to before the request ends with an error; 0 or
     // negative means no limit. A body written to a file is not limited.
-    std::int64_t MaxBodySize = 64 * 1024 * 1024;
+    std::int64_t MaxBodySize = std::int64_t { 64 } * 1024 * 1024;
 
     // The current request goes over TLS: its address is an https:// one (or a path on the
     // server of one). TLS runs from the first byte, the server's certificate verified against

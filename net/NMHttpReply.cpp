@@ -16,7 +16,7 @@ namespace {
 constexpr unsigned kWatchTimer = 1;
 constexpr unsigned kWatchTickMs = 20;
 // Reserved ahead for a body whatever its announced length: the rest grows with what arrives.
-constexpr std::size_t kBodyReserve = 64 * 1024;
+constexpr std::size_t kBodyReserve = std::size_t { 64 } * 1024;
 
 } // namespace
 

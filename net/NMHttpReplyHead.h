@@ -30,7 +30,7 @@ struct TReplyHead {
 class TReplyHeadReader {
 public:
     // Status and header lines together may not exceed this many bytes.
-    static constexpr std::size_t kMaxHeaderBytes = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxHeaderBytes = std::size_t { 4 } * 1024 * 1024;
 
     // Takes the next line, line end included; true when it ended the header. Raises ESockError
     // "Reply Header Too Long" when the header outgrows its limit.

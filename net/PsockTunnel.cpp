@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kProxyTunnel = "Proxy Tunnel";
 // A proxy's answer to CONNECT is a status line and a few header lines.
-constexpr std::int64_t kReplyLimit = 64 * 1024;
+constexpr std::int64_t kReplyLimit = std::int64_t { 64 } * 1024;
 constexpr std::size_t kShownStatusLimit = 200;
 constexpr std::size_t kHostNameLimit = 255;
 

@@ -8,7 +8,7 @@ namespace {
 
 // Consumed bytes are given back once they are this many and at least half of the buffer, so
 // every byte is moved at most once on average.
-constexpr std::size_t kCompactAfter = 64 * 1024;
+constexpr std::size_t kCompactAfter = std::size_t { 64 } * 1024;
 
 } // namespace
 

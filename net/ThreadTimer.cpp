@@ -9,9 +9,9 @@ constexpr std::uintptr_t kTimerId = 1;
 }
 
 TThreadTimer::TThreadTimer(QObject* owner)
-    : QObject(owner), FWindow([this](unsigned m, platform::WPARAM w, platform::LPARAM l) { return WndProc(m, w, l); })
-{
-}
+    : QObject(owner)
+    , FWindow([this](unsigned m, platform::WPARAM w, platform::LPARAM l) { return WndProc(m, w, l); })
+{ }
 
 TThreadTimer::~TThreadTimer()
 {

@@ -8,7 +8,9 @@ namespace platform {
 
 class Exception : public std::exception {
 public:
-    explicit Exception(std::string message) : Message(std::move(message)) {}
+    explicit Exception(std::string message)
+        : Message(std::move(message))
+    { }
     const char* what() const noexcept override { return Message.c_str(); }
 
     std::string Message;

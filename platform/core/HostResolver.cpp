@@ -130,14 +130,9 @@ int lookupError(int gaiError)
         return WSAHOST_NOT_FOUND;
     case EAI_AGAIN:
         return WSATRY_AGAIN;
-#ifdef EAI_NODATA
     case EAI_NODATA:
-        return WSANO_DATA;
-#endif
-#ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
         return WSANO_DATA;
-#endif
     default:
         return WSANO_RECOVERY;
     }

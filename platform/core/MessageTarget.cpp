@@ -20,19 +20,26 @@ namespace {
 const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 struct MessageEvent : QEvent {
-    MessageEvent(unsigned m, WPARAM w, LPARAM l) : QEvent(kMessageEvent), msg(m), wParam(w), lParam(l) {}
+    MessageEvent(unsigned m, WPARAM w, LPARAM l)
+        : QEvent(kMessageEvent)
+        , msg(m)
+        , wParam(w)
+        , lParam(l)
+    { }
     unsigned msg;
     WPARAM wParam;
     LPARAM lParam;
 };
 
-std::atomic<bool> g_refuseTimers{false};
+std::atomic<bool> g_refuseTimers { false };
 
 } // namespace
 
 class MessageTarget::Receiver : public QObject {
 public:
-    explicit Receiver(Handler h) : handler(std::move(h)) {}
+    explicit Receiver(Handler h)
+        : handler(std::move(h))
+    { }
 
     Handler handler;
     std::map<std::uintptr_t, int> timers; // our id -> Qt's id
@@ -87,7 +94,8 @@ Registry& registry()
 
 } // namespace
 
-MessageTarget::MessageTarget(Handler handler) : receiver_(std::make_unique<Receiver>(std::move(handler)))
+MessageTarget::MessageTarget(Handler handler)
+    : receiver_(std::make_unique<Receiver>(std::move(handler)))
 {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);

@@ -16,8 +16,14 @@ constexpr unsigned WM_ACTIVATEAPP = 28;
 constexpr unsigned WM_TIMER = 275;
 constexpr unsigned WM_USER = 1024;
 
-constexpr std::uint16_t LOWORD(LPARAM v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
-constexpr std::uint16_t HIWORD(LPARAM v) { return static_cast<std::uint16_t>((v >> 16) & 0xFFFF); }
+constexpr std::uint16_t LOWORD(LPARAM v)
+{
+    return static_cast<std::uint16_t>(v & 0xFFFF);
+}
+constexpr std::uint16_t HIWORD(LPARAM v)
+{
+    return static_cast<std::uint16_t>((v >> 16) & 0xFFFF);
+}
 constexpr LPARAM MAKELPARAM(std::uint16_t low, std::uint16_t high)
 {
     return static_cast<LPARAM>(static_cast<std::uint32_t>(low) | (static_cast<std::uint32_t>(high) << 16));

@@ -128,7 +128,7 @@ void Application::SetWidgetHint(QWidget* widget, const QString& hint)
 QString Application::WidgetHint(const QWidget* widget)
 {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
-        const QString hint = w->property(kHintProperty).toString();
+        QString hint = w->property(kHintProperty).toString();
         if (!hint.isEmpty())
             return hint;
         if (w->isWindow())

@@ -14,10 +14,17 @@ void QtDialogs::MessageBox(const QString& caption, const QString& text, Icon ico
 {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
-    case Icon::None: break;
-    case Icon::Information: qtIcon = QMessageBox::Information; break;
-    case Icon::Warning: qtIcon = QMessageBox::Warning; break;
-    case Icon::Error: qtIcon = QMessageBox::Critical; break;
+    case Icon::None:
+        break;
+    case Icon::Information:
+        qtIcon = QMessageBox::Information;
+        break;
+    case Icon::Warning:
+        qtIcon = QMessageBox::Warning;
+        break;
+    case Icon::Error:
+        qtIcon = QMessageBox::Critical;
+        break;
     }
     QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();

@@ -1,6 +1,7 @@
+#include "platform/desktop/Application.h"
+
 #include "platform/core/Exceptions.h"
 #include "platform/core/MessageTarget.h"
-#include "platform/desktop/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QWidget>

@@ -1,5 +1,6 @@
-#include "platform/core/MessageLoop.h"
 #include "platform/core/MessageTarget.h"
+
+#include "platform/core/MessageLoop.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,10 @@ struct Recorded {
 
 struct Recorder {
     std::vector<Recorded> got;
-    MessageTarget target{[this](unsigned m, WPARAM w, LPARAM l) {
-        got.push_back({m, w, l});
-        return LRESULT{0};
-    }};
+    MessageTarget target { [this](unsigned m, WPARAM w, LPARAM l) {
+        got.push_back({ m, w, l });
+        return LRESULT { 0 };
+    } };
 };
 
 } // namespace
@@ -50,7 +51,7 @@ TEST(PostedMessages, AreDroppedForADestroyedTarget)
     {
         MessageTarget target([&](unsigned, WPARAM w, LPARAM) {
             got.push_back(static_cast<int>(w));
-            return LRESULT{0};
+            return LRESULT { 0 };
         });
         handle = target.handle();
         PostMessage(handle, WM_USER, 1, 0);
@@ -99,7 +100,7 @@ TEST(PostedMessages, AHandlerMayDestroyAnotherTargetWithMessagesPending)
     auto victim = std::make_unique<Recorder>();
     MessageTarget killer([&](unsigned, WPARAM, LPARAM) {
         victim.reset();
-        return LRESULT{0};
+        return LRESULT { 0 };
     });
     PostMessage(killer.handle(), WM_USER, 0, 0);
     PostMessage(victim->target.handle(), WM_USER, 0, 0);

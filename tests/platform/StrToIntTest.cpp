@@ -1,5 +1,6 @@
-#include "platform/core/Exceptions.h"
 #include "platform/core/StrToInt.h"
+
+#include "platform/core/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,8 @@ TEST(StrToInt, ReadsSignedDecimals)
 
 TEST(StrToInt, RefusesTextsThatAreNotIntegers)
 {
-    for (const char* bad : {"", " ", "-", "+", "12a", "1 2", "9 ", "abc", "2147483648", "-2147483649",
-                            "99999999999999999999", "1.5"}) {
+    for (const char* bad :
+        { "", " ", "-", "+", "12a", "1 2", "9 ", "abc", "2147483648", "-2147483649", "99999999999999999999", "1.5" }) {
         try {
             StrToInt(bad);
             ADD_FAILURE() << "accepted '" << bad << "'";

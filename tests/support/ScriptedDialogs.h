@@ -29,7 +29,7 @@ public:
 
     void MessageBox(const QString& caption, const QString& text, Icon icon) override
     {
-        messages.push_back({caption, text, icon});
+        messages.push_back({ caption, text, icon });
     }
 
     bool InputQuery(const QString& caption, const QString& prompt, QString& value, int maxLength) override

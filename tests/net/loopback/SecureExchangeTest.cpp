@@ -5,12 +5,13 @@
 #include "tests/support/TlsServer.h"
 #include "tests/support/WebServer.h"
 
+#include <QDir>
+#include <QTemporaryFile>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -128,11 +129,12 @@ TEST(SecureExchange, SixteenMebibytesArriveWholeInCaptureString)
 TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
 {
     const std::string content = loopback::pattern(8u * 1024 * 1024, 3);
-    const std::string path = (std::filesystem::temp_directory_path() / "quorvel-tls-send.bin").string();
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    }
+    // A file of its own: the same test may run in another build at the same time.
+    QTemporaryFile file(QDir::tempPath() + "/quorvel-tls-send-XXXXXX");
+    ASSERT_TRUE(file.open());
+    ASSERT_EQ(file.write(content.data(), static_cast<qint64>(content.size())), static_cast<qint64>(content.size()));
+    file.close();
+    const std::string path = file.fileName().toStdString();
     std::string received;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
         handshake(p);
@@ -149,7 +151,6 @@ TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
     EXPECT_EQ(s.ReadLn(), "* got it\r\n");
     s.Disconnect();
     server.finish();
-    std::remove(path.c_str());
     EXPECT_EQ(received.size(), content.size());
     EXPECT_TRUE(received == content);
 }

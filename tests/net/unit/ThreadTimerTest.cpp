@@ -7,10 +7,10 @@
 
 #include <QElapsedTimer>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 using net::TThreadTimer;
 using testing_support::RunEventsFor;
@@ -111,7 +111,7 @@ TEST(ThreadTimer, AnExceptionFromTheHandlerReachesTheGeneralErrorReport)
     const bool seen = WaitUntil([&] { return !reported.empty(); });
     platform::SetErrorReport(std::move(previous));
     ASSERT_TRUE(seen);
-    EXPECT_EQ(reported, std::vector<std::string>{"handler failed"});
+    EXPECT_EQ(reported, std::vector<std::string> { "handler failed" });
     EXPECT_FALSE(t.Enabled());
 }
 
