@@ -20,7 +20,7 @@ struct AuthorizationRequest {
 std::string AuthorizationAddress(const Provider& provider, const AuthorizationRequest& request);
 
 // The largest request the listener reads; a longer one is not the browser's redirection.
-inline constexpr std::size_t kMaxRedirectRequest = 16 * 1024;
+inline constexpr std::size_t kMaxRedirectRequest = std::size_t { 16 } * 1024;
 
 struct RedirectOutcome {
     enum class Kind {

@@ -19,7 +19,7 @@ namespace signin {
 class RedirectListener {
 public:
     // Raises net::ESockError when no port can be had.
-    RedirectListener(std::string expectedState, std::string address);
+    RedirectListener(std::string expectedState, std::string mailbox);
     ~RedirectListener();
     RedirectListener(const RedirectListener&) = delete;
     RedirectListener& operator=(const RedirectListener&) = delete;

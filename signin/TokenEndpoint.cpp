@@ -34,7 +34,7 @@ TokenReply PostToTokenEndpoint(QObject* owner, const Provider& provider, const s
     http.TimeOut = timeOutMs;
     http.ReplyTimeOut = timeOutMs;
     http.ReplyDeadline = 3 * timeOutMs;
-    http.MaxBodySize = 1024 * 1024;
+    http.MaxBodySize = std::int64_t { 1024 } * 1024;
     http.ReportLevel = 2;
     if (!proxy.host.empty()) {
         http.Proxy = proxy.host;

@@ -27,7 +27,7 @@ std::string Shown(const QString& text)
 // and the like), or it is no token.
 bool UsableToken(const std::string& token)
 {
-    if (token.empty() || token.size() > 16 * 1024)
+    if (token.empty() || token.size() > std::size_t { 16 } * 1024)
         return false;
     for (const char c : token) {
         if (c <= ' ' || c >= 0x7F)
