@@ -13,6 +13,8 @@
 
 namespace app {
 
+class PushAccounts;
+
 struct TfrmQuorvel::TCheckState {
     explicit TCheckState(TfrmQuorvel& form);
 
@@ -25,6 +27,8 @@ struct TfrmQuorvel::TCheckState {
     QTimer quitWatch;
     // The time a check ended; the system clock unless a test sets another.
     Clock clock;
+    // The push connections (PushAccounts.h), a child of the window.
+    QPointer<PushAccounts> push;
 };
 
 // The time from the window's clock.

@@ -4,12 +4,14 @@
 #include "app/Endpoints.h"
 #include "app/Guard.h"
 #include "app/Pictures.h"
+#include "app/PushAccounts.h"
 #include "app/frmAbout.h"
 #include "platform/Application.h"
 #include "platform/NotifyIcon.h"
 #include "settings/AccountNames.h"
-#include "settings/StoreCheck.h"
 #include "settings/NotifySetting.h"
+#include "settings/PushSetting.h"
+#include "settings/StoreCheck.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -403,6 +405,9 @@ void TfrmQuorvel::FormCreate(QObject*)
     ReportUnusableStore();
     LoadSettings();
     FNotify = settings::LoadNotify();
+    Push(*this).Enabled = settings::LoadPush();
+    if (Push(*this).Enabled)
+        Push(*this).WatchSystem();
     edTimerChange(edTimer);
     RefreshAccounts();
     LoadScreen();

@@ -8,6 +8,7 @@
 #include "app/MailServerCheck.h"
 #include "app/NewMailNotice.h"
 #include "app/Pictures.h"
+#include "app/PushAccounts.h"
 #include "app/frmMain.h"
 #include "net/SockErrors.h"
 #include "platform/Application.h"
@@ -223,6 +224,7 @@ int TfrmQuorvel::CheckMailServerAccount(const QString& Name)
     lblLastChecked->setText(LastCheckedText(result.checkedAt));
     lblStatus->setText(result.text);
     SaveAccount(Name);
+    Push(*this).AfterCheck(account, proxy, result);
     switch (result.outcome) {
     case CheckResult::Outcome::Count:
         return CountResult(result.count);
@@ -289,17 +291,24 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     }
 
     LoadAccount(FCurrentAccount);
-    const RunReport report = ReportRun(total, FLastTotal);
+    ReportTotal(total, found, before);
+}
+
+void TfrmQuorvel::ReportTotal(int Total, const std::vector<AccountMail>& Found, const tray::TIcon& Before)
+{
+    const RunReport report = ReportRun(Total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
+    tray::TIcon picture;
     if (LoadPicture(picture, report.picture))
         GivePicture(*trayIcon, picture);
     else
-        GivePicture(*trayIcon, before);
-    if (FNotify && AnnouncesNewMail(total, FLastTotal))
-        AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));
-    FLastTotal = total;
+        GivePicture(*trayIcon, Before);
+    if (FNotify && AnnouncesNewMail(Total, FLastTotal))
+        AnnounceNewMail(NewMailText(StatusBar->SimpleText(), Found));
+    FLastTotal = Total;
     trayIcon->SetHint(TrayHint(StatusBar->SimpleText()));
+    Push(*this).ShowState();
 }
 
 void TfrmQuorvel::AnnounceNewMail(const QString& Text)

@@ -48,6 +48,8 @@ void TImapPush::Start()
     FCheck->ProxyPort = FTarget.proxyPort;
     FCheck->TimeOut = 10000;
     FConversation = std::make_unique<ImapConversation>(*FCheck, FTarget.implicitTls);
+    if (OnConnecting)
+        OnConnecting(FCheck);
     ImapConversation::PushStart start;
     try {
         start = FCheck->OpenForPush(*FConversation, FTarget.user, FTarget.password, FTarget.mailbox);

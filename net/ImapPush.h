@@ -57,6 +57,8 @@ public:
     // The interval of the server's keepalive lines, once two of them have been seen apart.
     std::chrono::milliseconds DeadAfter() const;
 
+    // Called with the connection before it connects, so that the caller can cancel its setup.
+    std::function<void(TPowersock*)> OnConnecting;
     std::function<void()> OnChanged;
     std::function<void()> OnIdling;
     std::function<void(End end, const std::string& text)> OnEnded;

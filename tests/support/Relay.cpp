@@ -57,20 +57,30 @@ Relay::~Relay()
 
 void Relay::Run()
 {
-    // Pairs of descriptors: client side and server side.
-    std::vector<std::pair<int, int>> pairs;
-    const auto closePair = [](std::pair<int, int>& p) {
+    // Client side, server side, and whether the pair was silenced.
+    struct Pair {
+        int first;
+        int second;
+        bool silent = false;
+    };
+    std::vector<Pair> pairs;
+    const auto closePair = [](Pair& p) {
         ::close(p.first);
         ::close(p.second);
-        p = { -1, -1 };
+        p.first = p.second = -1;
     };
     for (;;) {
+        if (silence_.exchange(false))
+            for (auto& p : pairs)
+                p.silent = true;
+        // Silent pairs are polled for nothing (their bytes stay where they are) but keep their
+        // places, so that the index of a descriptor gives its pair.
         std::vector<pollfd> fds { { wake_[0], POLLIN, 0 }, { listener_, POLLIN, 0 } };
-        if (!silent_)
-            for (const auto& [a, b] : pairs) {
-                fds.push_back({ a, POLLIN, 0 });
-                fds.push_back({ b, POLLIN, 0 });
-            }
+        for (const auto& p : pairs) {
+            const short events = p.silent ? 0 : POLLIN;
+            fds.push_back({ p.first, events, 0 });
+            fds.push_back({ p.second, events, 0 });
+        }
         if (::poll(fds.data(), fds.size(), 100) < 0)
             continue;
         if (fds[0].revents)
@@ -83,7 +93,7 @@ void Relay::Run()
                 if (server < 0)
                     ::close(client);
                 else
-                    pairs.emplace_back(client, server);
+                    pairs.push_back({ client, server });
             }
         }
         for (std::size_t i = 2; i < fds.size(); ++i) {
@@ -92,6 +102,12 @@ void Relay::Run()
             auto& pair = pairs[(i - 2) / 2];
             if (pair.first < 0)
                 continue;
+            // A silenced path still ends when one side gives up on it.
+            if (pair.silent) {
+                if (fds[i].revents & (POLLHUP | POLLERR))
+                    closePair(pair);
+                continue;
+            }
             const int from = fds[i].fd;
             const int to = from == pair.first ? pair.second : pair.first;
             char buffer[16384];
@@ -99,7 +115,7 @@ void Relay::Run()
             if (n <= 0 || ::send(to, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n)
                 closePair(pair);
         }
-        std::erase_if(pairs, [](const auto& p) { return p.first < 0; });
+        std::erase_if(pairs, [](const Pair& p) { return p.first < 0; });
     }
     for (auto& p : pairs)
         closePair(p);

@@ -19,8 +19,8 @@ public:
     Relay& operator=(const Relay&) = delete;
 
     std::uint16_t port() const { return port_; }
-    // From now on nothing passes; connections made later are accepted and left silent too.
-    void Silence() { silent_ = true; }
+    // From now on nothing passes on the connections made so far; later ones pass as before.
+    void Silence() { silence_ = true; }
     // Connections accepted so far.
     int connections() const { return connections_; }
 
@@ -31,7 +31,7 @@ private:
     std::uint16_t port_ = 0;
     int listener_ = -1;
     int wake_[2] = { -1, -1 };
-    std::atomic<bool> silent_ { false };
+    std::atomic<bool> silence_ { false };
     std::atomic<int> connections_ { 0 };
     std::thread thread_;
 };
