@@ -1,7 +1,8 @@
+// The window's checking state: the run under way, the requests in flight and their proxy settings.
 #include "app/CheckState.h"
 
-#include "platform/Application.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// The texts of checking: status lines, result captions, run reports, the timer interval, the tray hint.
 #include "app/CheckTexts.h"
 
 #include "app/DateTimeText.h"
@@ -62,9 +63,15 @@ std::optional<std::uint32_t> TimerInterval(int minutes)
     return static_cast<std::uint32_t>(clamped) * 60000u;
 }
 
-QString TrayHint(const QString& statusText)
+QString TrayHint(const QString& statusText, const std::vector<QString>& failed)
 {
-    return statusText.left(255);
+    QString hint = statusText;
+    if (!failed.empty()) {
+        hint += QStringLiteral("\nNot checked: ");
+        for (std::size_t i = 0; i < failed.size(); ++i)
+            hint += (i ? QStringLiteral(", ") : QString()) + failed[i];
+    }
+    return hint.left(255);
 }
 
 } // namespace app

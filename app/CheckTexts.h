@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace app {
 
@@ -47,7 +48,8 @@ inline constexpr int kMaxTimerMinutes = 35791;
 // left as it was), and at most kMaxTimerMinutes minutes.
 std::optional<std::uint32_t> TimerInterval(int minutes);
 
-// The tooltip text: the status line cut to its first 255 characters.
-QString TrayHint(const QString& statusText);
+// The tooltip text: the status line and, when accounts failed in the run, a second line
+// "Not checked: " with their names; cut to its first 255 characters.
+QString TrayHint(const QString& statusText, const std::vector<QString>& failed = {});
 
 } // namespace app

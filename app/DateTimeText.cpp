@@ -1,3 +1,4 @@
+// Dates and times in the user's locale, written without the time zone.
 #include "app/DateTimeText.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// The login server and the home page, read from the environment with the built-in addresses as fallback.
 #include "app/Endpoints.h"
 
 #include <cstdlib>

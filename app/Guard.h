@@ -2,8 +2,8 @@
 // error report, so that nothing thrown ever crosses the event loop.
 #pragma once
 
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
+#include "platform/desktop/Application.h"
 
 #include <exception>
 

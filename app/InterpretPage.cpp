@@ -1,6 +1,7 @@
+// The number of new messages read out of a login reply page.
 #include "app/InterpretPage.h"
 
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 namespace app {
 

@@ -1,3 +1,4 @@
+// The login request address of a "Hotmail" account, its user name and password encoded for the request line.
 #include "app/LoginAddress.h"
 
 namespace app {

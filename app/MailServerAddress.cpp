@@ -1,6 +1,8 @@
+// Reading a host text as a mail server address: scheme, host name or dotted quad, port.
 #include "app/MailServerAddress.h"
 
-#include "platform/Exceptions.h"
+#include "app/ProviderHosts.h"
+#include "platform/core/Exceptions.h"
 
 #include <QStringList>
 
@@ -23,13 +25,16 @@ constexpr Scheme kSchemes[] = {
     { "pop3", MailServerAddress::Protocol::Pop3, false, 110 },
 };
 
+// Four decimal numbers up to 255, without signs or leading zeros: the one form that every reader
+// of an address (the connect, the certificate check) takes for the same address. "010" would be
+// ten to one of them and eight to another.
 bool IsDottedQuad(const QString& host)
 {
     const QStringList parts = host.split('.');
     if (parts.size() != 4)
         return false;
     for (const QString& part : parts) {
-        if (part.isEmpty() || part.size() > 3)
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.at(0) == '0'))
             return false;
         bool ok = false;
         const int value = part.toInt(&ok, 10);
@@ -56,17 +61,25 @@ bool IsHostName(const QString& host)
                 return false;
         }
     }
-    // All digits and dots, yet no dotted quad: a mistyped address, not a name.
-    bool numeric = true;
-    for (const QChar c : host)
-        numeric = numeric && (c.isDigit() || c == '.');
-    return !numeric;
+    // A last label that is a number (decimal, or hexadecimal after "0x") makes the text an
+    // address in some reader's eyes, never a name: "0x7f.1" would connect to 127.0.0.1.
+    const QString last = labels.last();
+    bool number = true;
+    for (const QChar c : last)
+        number = number && c.isDigit();
+    const bool hex = last.size() > 2 && last.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    bool hexDigits = hex;
+    for (const QChar c : last.mid(2))
+        hexDigits = hexDigits && (c.isDigit() || (c.toLower() >= 'a' && c.toLower() <= 'f'));
+    return !number && !(hex && hexDigits) && !(last.compare(QLatin1String("0x"), Qt::CaseInsensitive) == 0);
 }
 
 } // namespace
 
 std::optional<MailServerAddress> ReadMailServerAddress(const QString& text)
 {
+    if (const auto provider = ProviderServerAddress(text))
+        return ReadMailServerAddress(*provider);
     const QString trimmed = text.trimmed();
     const Scheme* scheme = nullptr;
     for (const Scheme& s : kSchemes) {

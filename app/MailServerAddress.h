@@ -20,6 +20,7 @@ struct MailServerAddress {
     QString mailbox;
 };
 
+// A provider's host type ("Gmail") reads as its provider's server, INBOX.
 // Nothing when the text is no mail server address (another host type such as "Hotmail"). A
 // text that starts with a mail scheme but cannot be read raises "Bad mail server address: <text>".
 std::optional<MailServerAddress> ReadMailServerAddress(const QString& text);

@@ -2,10 +2,12 @@
 // every way it can end turned into the account's result.
 #include "app/MailServerCheck.h"
 
+#include "app/CheckTexts.h"
+#include "app/InterpretPage.h"
 #include "app/MailServerAddress.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 #include <memory>
 
@@ -16,7 +18,18 @@ using Outcome = CheckResult::Outcome;
 
 CheckResult Finished(Outcome outcome, QString text, const Clock& clock, std::uint32_t count = 0)
 {
+    // The status is one line whatever a server or library put into the text.
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
     return { outcome, count, std::move(text), clock ? clock() : QDateTime::currentDateTime() };
+}
+
+// The user name without the blanks around it, which a server would take as part of the name.
+std::string TrimmedUserName(const std::string& name)
+{
+    const std::size_t first = name.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
 }
 
 CheckResult FromCount(const net::MailCount& c, const Clock& clock)
@@ -25,7 +38,10 @@ CheckResult FromCount(const net::MailCount& c, const Clock& clock)
     case net::MailCount::Outcome::Count:
         return Finished(Outcome::Count, QString::number(c.count), clock, c.count);
     case net::MailCount::Outcome::LoginRefused:
-        return Finished(Outcome::LoginFailed, QStringLiteral("Login failed"), clock);
+        // An alert is what the server wants the user to read, often why the login was refused.
+        return Finished(Outcome::LoginFailed,
+            c.alert.empty() ? QStringLiteral("Login failed") : "Login failed: " + QString::fromStdString(c.alert),
+            clock);
     case net::MailCount::Outcome::BadReply:
         break;
     }
@@ -52,10 +68,11 @@ net::MailCount Converse(const settings::TAccount& account, const MailServerAddre
     client->TimeOut = 10000;
     if (hooks.started)
         hooks.started(client.get());
+    const std::string user = TrimmedUserName(account.UserName);
     if (imap)
         return static_cast<net::TImapCheck&>(*client).CheckMailbox(
-            account.UserName, account.Password, address.mailbox.toStdString());
-    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(account.UserName, account.Password);
+            user, account.Password, address.mailbox.toStdString());
+    return static_cast<net::TPop3Check&>(*client).CheckMaildrop(user, account.Password);
 }
 
 } // namespace
@@ -88,6 +105,20 @@ CheckResult CheckMailServer(
     } catch (const std::exception& e) {
         return Finished(Outcome::Failed, QString::fromUtf8(e.what()), clock);
     }
+}
+
+int RunValue(const CheckResult& result)
+{
+    switch (result.outcome) {
+    case CheckResult::Outcome::Count:
+        return CountResult(result.count);
+    case CheckResult::Outcome::LoginFailed:
+        return kLoginFailed;
+    case CheckResult::Outcome::NotAvailable:
+    case CheckResult::Outcome::Failed:
+        break;
+    }
+    return kCheckFailed;
 }
 
 } // namespace app

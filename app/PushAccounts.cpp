@@ -1,6 +1,7 @@
 // Push connections of the accounts, their back-off, and the runs that their news start.
 #include "app/PushAccounts.h"
 
+#include "app/AccountMarks.h"
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
 #include "app/Guard.h"
@@ -9,8 +10,8 @@
 #include "app/SystemWatch.h"
 #include "app/frmMain.h"
 #include "net/SockErrors.h"
-#include "platform/Application.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
 #include "settings/AccountStore.h"
 
 #include <QApplication>
@@ -330,39 +331,55 @@ void PushAccounts::RunPending()
     state.running = true;
     const std::set<QString> names = std::exchange(FPending, {});
     const tray::TIcon before = FForm.trayIcon->Icon();
-    bool checked = false;
+    std::map<QString, int> results;
     try {
         for (const QString& name : names)
-            checked = CheckStored(name) || checked;
+            if (const auto result = CheckStored(name))
+                results[name] = *result;
     } catch (...) {
         // Only the end of the program cancels a check: nothing more is reported.
         state.running = false;
         return;
     }
     state.running = false;
-    if (!checked || application.Terminated())
+    if (results.empty() || application.Terminated())
         return;
 
     // The totals as a check-all run gives them: every account's latest result, the others'
-    // from their last check, in list order.
+    // from their last check, in list order. Only the accounts checked here change their marks
+    // and whether they count as failing.
     int total = 0;
     std::vector<AccountMail> found;
+    std::vector<AccountFailure> failed;
+    auto* marks = dynamic_cast<TAccountMarks*>(FForm.clbItems->itemDelegate());
+    const auto& failing = state.failing;
     for (int index = 0; index < FForm.clbItems->count(); ++index) {
         const QString name = FForm.clbItems->item(index)->text();
         const auto fields = settings::LoadAccount(name.toStdString());
+        const QString status = QString::fromStdString(fields.Status.value_or(""));
         const int count = fields.Status ? StoredCount(*fields.Status) : 0;
         if (count > 0) {
             total = count > INT_MAX - total ? INT_MAX : total + count;
             found.push_back({ name, count });
         }
+        const auto result = results.find(name);
+        if (result != results.end()) {
+            if (marks)
+                marks->Set(name, MarkOf(result->second));
+            if (result->second < 0)
+                failed.push_back({ name, status });
+        } else if (std::find(failing.begin(), failing.end(), name) != failing.end()) {
+            failed.push_back({ name, status });
+        }
     }
-    FForm.ReportTotal(total, found, before);
+    FForm.clbItems->viewport()->update();
+    FForm.ReportTotal(total, found, failed, before);
     // News that came while this run checked makes one more run.
     if (!FPending.empty() && !FRunSoon.isActive())
         FRunSoon.start(Gather);
 }
 
-bool PushAccounts::CheckStored(const QString& name)
+std::optional<int> PushAccounts::CheckStored(const QString& name)
 {
     // An account no longer in the list keeps no connection.
     if (FForm.clbItems->findItems(name, Qt::MatchExactly).isEmpty()) {
@@ -371,12 +388,12 @@ bool PushAccounts::CheckStored(const QString& name)
             Drop(*it->second);
             FAccounts.erase(it);
         }
-        return false;
+        return std::nullopt;
     }
     const std::string key = name.toStdString();
     const auto fields = settings::LoadAccount(key);
     if (fields.Failed || !fields.Host || !IsMailServerHost(QString::fromStdString(*fields.Host)))
-        return false;
+        return std::nullopt;
     settings::TAccount account;
     account.Name = key;
     account.Info = fields.Info.value_or("");
@@ -414,7 +431,7 @@ bool PushAccounts::CheckStored(const QString& name)
         FForm.lblStatus->setText(result.text);
     }
     AfterCheck(account, proxy, result);
-    return true;
+    return RunValue(result);
 }
 
 PushAccounts& Push(TfrmQuorvel& form)

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace app {
@@ -71,8 +72,9 @@ private:
     void Drop(Account& account);
     void Changed(const QString& name);
     void RunPending();
-    // Checks one account from its stored record; false when it cannot be checked now.
-    bool CheckStored(const QString& name);
+    // Checks one account from its stored record: the run's value of its result (the count, or
+    // below 0 a failure); nothing when it cannot be checked now.
+    std::optional<int> CheckStored(const QString& name);
     void StateChanged();
     void Back();
 

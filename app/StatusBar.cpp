@@ -1,3 +1,4 @@
+// TStatusBar: one line of simple text drawn along the foot of the window.
 #include "app/StatusBar.h"
 
 #include <QPainter>

@@ -1,6 +1,7 @@
+// TTimer: a periodic timer over a message target, restarted whenever its interval or switch changes.
 #include "app/Timer.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 namespace app {
 

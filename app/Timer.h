@@ -1,8 +1,8 @@
 // TTimer: a periodic timer whose ticks arrive as messages of the user-interface thread.
 #pragma once
 
-#include "platform/Events.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/Events.h"
+#include "platform/core/MessageTarget.h"
 
 #include <QObject>
 

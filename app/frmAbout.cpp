@@ -1,8 +1,8 @@
+// TAboutBox: the picture, the program's name and version and the home-page address, centred on the screen.
 #include "app/frmAbout.h"
 
 #include "app/Endpoints.h"
 #include "app/Pictures.h"
-#include "app/frmMain.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,13 +1,16 @@
+// TfrmQuorvel: building the window, wiring its events, the account list and the form's life cycle.
 #include "app/frmMain.h"
 
+#include "app/AccountMarks.h"
 #include "app/DateTimeText.h"
 #include "app/Endpoints.h"
 #include "app/Guard.h"
 #include "app/Pictures.h"
+#include "app/ProviderHosts.h"
 #include "app/PushAccounts.h"
 #include "app/frmAbout.h"
-#include "platform/Application.h"
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/NotifyIcon.h"
 #include "settings/AccountNames.h"
 #include "settings/NotifySetting.h"
 #include "settings/PushSetting.h"
@@ -129,10 +132,7 @@ void TfrmQuorvel::CreateDesign()
     Help1 = MainMenu1->addMenu("&Help");
     mnuAbout = Help1->addAction("&About");
 
-    pumTrayIcon = new QMenu(this);
-    pmnuCheckAll = pumTrayIcon->addAction("&Check All");
-    N2 = pumTrayIcon->addSeparator();
-    pmnuClose = pumTrayIcon->addAction("C&lose");
+    CreateTrayMenu();
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -168,6 +168,7 @@ void TfrmQuorvel::CreateDesign()
     clbItems->setSortingEnabled(false);
     clbItems->setSelectionMode(QAbstractItemView::SingleSelection);
     clbItems->setMinimumWidth(60);
+    clbItems->setItemDelegate(new TAccountMarks(clbItems));
 
     pnlAccount = new QWidget(splitAccount);
     auto* accountColumn = new QVBoxLayout(pnlAccount);
@@ -182,10 +183,13 @@ void TfrmQuorvel::CreateDesign()
     cbHost = new QComboBox(pnlAccount);
     cbHost->setEditable(true);
     cbHost->setInsertPolicy(QComboBox::NoInsert);
-    cbHost->addItem("Hotmail");
-    cbHost->model()->sort(0);
+    QStringList hostTypes { "Hotmail" };
+    for (const Provider& provider : Providers())
+        hostTypes << provider.name;
+    hostTypes.sort(Qt::CaseInsensitive);
+    cbHost->addItems(hostTypes);
     cbHost->setEditText("Hotmail");
-    Application::SetWidgetHint(cbHost, "Hotmail, or a mail server such as imaps://imap.example.org");
+    Application::SetWidgetHint(cbHost, HostHint(cbHost->currentText()));
     lblUsername = label("Username:", pnlAccount);
     edUserName = new QLineEdit("<USERNAME>", pnlAccount);
     lblPassword = label("Password:", pnlAccount);
@@ -313,8 +317,7 @@ void TfrmQuorvel::ConnectEvents()
 {
     connect(btnExit, &QPushButton::clicked, this, Guarded([this] { btnExitClick(btnExit); }));
     connect(mnuExit, &QAction::triggered, this, Guarded([this] { mnuExitClick(mnuExit); }));
-    connect(pmnuClose, &QAction::triggered, this, Guarded([this] { pmnuCloseClick(pmnuClose); }));
-    connect(pmnuCheckAll, &QAction::triggered, this, Guarded([this] { pmnuCheckAllClick(pmnuCheckAll); }));
+    ConnectTrayMenu();
     connect(mnuAbout, &QAction::triggered, this, Guarded([this] { mnuAboutClick(mnuAbout); }));
     connect(
         mnuRegistryDelete, &QAction::triggered, this, Guarded([this] { mnuRegistryDeleteClick(mnuRegistryDelete); }));
@@ -327,6 +330,9 @@ void TfrmQuorvel::ConnectEvents()
     // Only the user's changes of the host text count, as typed or picked from the list.
     connect(cbHost->lineEdit(), &QLineEdit::textEdited, this, Guarded([this] { cbHostChange(cbHost); }));
     connect(cbHost, &QComboBox::activated, this, Guarded([this] { cbHostChange(cbHost); }));
+    // The hint says what the host type in the field means, however it got there.
+    connect(cbHost, &QComboBox::currentTextChanged, this,
+        [this](const QString& text) { Application::SetWidgetHint(cbHost, HostHint(text)); });
     connect(cbProxy, &QCheckBox::toggled, this, Guarded([this] { cbProxyClick(cbProxy); }));
     connect(edTimer, &QLineEdit::textChanged, this, Guarded([this] { edTimerChange(edTimer); }));
     // Every change of the highlight by the user makes that account current, however it came
@@ -405,6 +411,7 @@ void TfrmQuorvel::FormCreate(QObject*)
     ReportUnusableStore();
     LoadSettings();
     FNotify = settings::LoadNotify();
+    UpdateTrayMenu();
     Push(*this).Enabled = settings::LoadPush();
     if (Push(*this).Enabled)
         Push(*this).WatchSystem();

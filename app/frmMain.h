@@ -28,6 +28,7 @@ class QStyle;
 
 namespace app {
 
+struct AccountFailure;
 struct AccountMail;
 
 // The running version, as the heading shows it.
@@ -54,6 +55,10 @@ public:
     QAction* mnuAbout;
     QMenu* pumTrayIcon;
     QAction* pmnuCheckAll;
+    QAction* pmnuShow;
+    QAction* N3;
+    QAction* pmnuNotices;
+    QAction* pmnuStartAtLogin;
     QAction* N2;
     QAction* pmnuClose;
 
@@ -115,6 +120,11 @@ public:
     void trayIconRestore(QObject* Sender);
     void trayIconDlbClick(QObject* Sender);
     void trayIconClick(QObject* Sender);
+    // The tray menu beyond checking and closing (frmMainTray.cpp).
+    void pmnuShowClick(QObject* Sender);
+    void pmnuNoticesClick(QObject* Sender);
+    void pmnuStartAtLoginClick(QObject* Sender);
+    void UpdateTrayMenu();
 
     // The account list and the detail fields.
     void ResetAccountFields(bool Clear, bool Enable);
@@ -147,8 +157,10 @@ public:
     int InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset);
     void btnCheckAllClick(QObject* Sender);
     // The end of a run: status line, picture (`Before` when the outcome's picture cannot be
-    // read), desktop notice, FLastTotal and the tray hint.
-    void ReportTotal(int Total, const std::vector<AccountMail>& Found, const tray::TIcon& Before);
+    // read), desktop notices (new mail, accounts that start failing), FLastTotal and the tray
+    // hint. `Failed`: every account whose latest check failed, in list order.
+    void ReportTotal(int Total, const std::vector<AccountMail>& Found, const std::vector<AccountFailure>& Failed,
+        const tray::TIcon& Before);
     void timerTimer(QObject* Sender);
     void edTimerChange(QObject* Sender);
     // The desktop notice of new mail after a run.
@@ -180,7 +192,9 @@ protected:
 
 private:
     void CreateDesign();
+    void CreateTrayMenu();
     void ConnectEvents();
+    void ConnectTrayMenu();
 
     std::unique_ptr<QStyle> passwordStyle_;
     // The list's highlight changed since the last mouse press, so the click that ends it has

@@ -1,4 +1,5 @@
 // Checking mail: one account, the check-all run with its report, the check timer.
+#include "app/AccountMarks.h"
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
 #include "app/Endpoints.h"
@@ -10,10 +11,11 @@
 #include "app/Pictures.h"
 #include "app/PushAccounts.h"
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "net/SockErrors.h"
-#include "platform/Application.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/DesktopNotifier.h"
 
 #include <QAction>
 #include <QApplication>
@@ -225,16 +227,7 @@ int TfrmQuorvel::CheckMailServerAccount(const QString& Name)
     lblStatus->setText(result.text);
     SaveAccount(Name);
     Push(*this).AfterCheck(account, proxy, result);
-    switch (result.outcome) {
-    case CheckResult::Outcome::Count:
-        return CountResult(result.count);
-    case CheckResult::Outcome::LoginFailed:
-        return kLoginFailed;
-    case CheckResult::Outcome::NotAvailable:
-    case CheckResult::Outcome::Failed:
-        break;
-    }
-    return kCheckFailed;
+    return RunValue(result);
 }
 
 int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset)
@@ -266,6 +259,9 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     SaveAccount(FCurrentAccount);
     int total = 0;
     std::vector<AccountMail> found;
+    std::vector<AccountFailure> failed;
+    std::vector<QString> checked;
+    auto* marks = dynamic_cast<TAccountMarks*>(clbItems->itemDelegate());
     const int count = clbItems->count();
     try {
         for (int index = 0; index < count && index < clbItems->count(); ++index) {
@@ -273,10 +269,19 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
                 break;
             const QString name = clbItems->item(index)->text();
             const int result = CheckAccount(index);
+            checked.push_back(name);
+            if (marks) {
+                marks->Set(name, MarkOf(result));
+                clbItems->viewport()->update();
+            }
             // Counts from mail servers can be large: the total stops at the largest int.
             if (result > 0) {
                 total = result > INT_MAX - total ? INT_MAX : total + result;
                 found.push_back({ name, result });
+            } else if (result < 0 && IsMailServerHost(cbHost->currentText())) {
+                // A mail server's failure is said and listed; the other host types keep their
+                // reports as they are (their own failures end the run with an error report).
+                failed.push_back({ name, lblStatus->text() });
             }
         }
     } catch (...) {
@@ -291,23 +296,36 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     }
 
     LoadAccount(FCurrentAccount);
-    ReportTotal(total, found, before);
+    if (marks)
+        marks->Keep(checked);
+    ReportTotal(total, found, failed, before);
 }
 
-void TfrmQuorvel::ReportTotal(int Total, const std::vector<AccountMail>& Found, const tray::TIcon& Before)
+void TfrmQuorvel::ReportTotal(int Total, const std::vector<AccountMail>& Found,
+    const std::vector<AccountFailure>& Failed, const tray::TIcon& Before)
 {
+    auto& state = CheckState(*this);
+    const std::vector<AccountFailure> started = StartedFailing(Failed, state.failing);
+    state.failing.clear();
+    for (const AccountFailure& account : Failed)
+        state.failing.push_back(account.name);
     const RunReport report = ReportRun(Total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
     tray::TIcon picture;
-    if (LoadPicture(picture, report.picture))
+    if (LoadPicture(picture, report.picture)) {
+        if (Total > 0)
+            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), Total));
         GivePicture(*trayIcon, picture);
-    else
+    } else
         GivePicture(*trayIcon, Before);
     if (FNotify && AnnouncesNewMail(Total, FLastTotal))
         AnnounceNewMail(NewMailText(StatusBar->SimpleText(), Found));
+    // An account that starts failing is said once, through the same notices.
+    if (FNotify && !started.empty())
+        AnnounceNewMail(FailureText(started));
     FLastTotal = Total;
-    trayIcon->SetHint(TrayHint(StatusBar->SimpleText()));
+    trayIcon->SetHint(TrayHint(StatusBar->SimpleText(), state.failing));
     Push(*this).ShowState();
 }
 

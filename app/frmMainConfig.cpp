@@ -1,7 +1,7 @@
 // The File menu's operations on the stored accounts: deleting them all, and the export.
 #include "app/CheckState.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "settings/Store.h"
 
 #include <QAction>

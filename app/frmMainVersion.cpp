@@ -3,7 +3,7 @@
 #include "app/CheckTexts.h"
 #include "app/Endpoints.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 
 namespace app {
 

@@ -1,13 +1,16 @@
 // Entry of the program: the application object, the main window, the message loop, the end.
+#include "app/CommandLine.h"
 #include "app/Guard.h"
+#include "app/HiddenStart.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,6 +51,25 @@ std::unique_ptr<QSocketNotifier> watchTerminationSignals()
 
 int main(int argc, char** argv)
 {
+    // Read before the application object exists: --help, --version and a refusal need no display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine line = app::ReadCommandLine(arguments);
+    switch (line.action) {
+    case app::CommandLine::Action::Help:
+        std::fputs(qPrintable(app::UsageText()), stdout);
+        return 0;
+    case app::CommandLine::Action::Version:
+        std::fputs(qPrintable(app::VersionText()), stdout);
+        return 0;
+    case app::CommandLine::Action::Refuse:
+        std::fprintf(stderr, "quorvel: %s\n%s", qPrintable(line.error), qPrintable(app::ShortUsageText()));
+        return 2;
+    case app::CommandLine::Action::Run:
+        break;
+    }
+
     std::signal(SIGPIPE, SIG_IGN);
     QApplication qtApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -61,7 +83,10 @@ int main(int argc, char** argv)
     {
         app::TfrmQuorvel frmQuorvel;
         if (!application.Terminated()) {
-            frmQuorvel.show();
+            if (line.hidden)
+                app::StartHidden(frmQuorvel);
+            else
+                frmQuorvel.show();
             result = QApplication::exec();
         }
     }

@@ -25,9 +25,10 @@ if(QUORVEL_FUZZ)
   target_link_options(quorvel_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# A library per folder: every source file in the folder belongs to it.
+# A library per folder: every source file in the folder belongs to it. DEPENDS are the libraries
+# its headers expose to its users; PRIVATE ones only its own sources use.
 function(quorvel_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
@@ -37,6 +38,9 @@ function(quorvel_library name)
     add_library(${name} STATIC ${sources} ${headers})
     target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
     target_link_libraries(${name} PUBLIC quorvel_options ${ARG_DEPENDS})
+    if(ARG_PRIVATE)
+      target_link_libraries(${name} PRIVATE ${ARG_PRIVATE})
+    endif()
   else()
     # Not written yet: an empty interface keeps the dependency graph whole.
     add_library(${name} INTERFACE)

@@ -1,7 +1,7 @@
 // Reading the count of new messages out of an arbitrary page.
 #include "FuzzInput.h"
 #include "app/InterpretPage.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <cstdlib>
 

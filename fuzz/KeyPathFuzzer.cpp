@@ -1,6 +1,6 @@
 // The store's key paths and name folding on arbitrary bytes.
 #include "FuzzInput.h"
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryNames.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 // values, on one component that never connects.
 #include "FuzzInput.h"
 #include "net/NMHttp.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <QCoreApplication>
 

@@ -23,6 +23,15 @@ bool SameMailbox(const std::string& a, const std::string& b)
 }
 
 constexpr std::int32_t kLogoutReplyMs = 3000;
+// Servers hold back the answer to a login after failed ones from the same address (Dovecot for
+// up to 15 seconds): a wrong password must read as such, not as a time-out.
+constexpr std::int32_t kLoginReplyMs = 30000;
+
+// Codes of a refused login that say nothing about the password (RFC 5530).
+bool Unavailable(const std::string& code)
+{
+    return code == "UNAVAILABLE" || code == "INUSE" || code == "SERVERBUG" || code == "LIMIT";
+}
 
 } // namespace
 
@@ -53,12 +62,14 @@ imap::Response ImapConversation::ReadResponse()
 
 void ImapConversation::NoteUntagged(const imap::Response& r)
 {
+    if (r.code == "ALERT")
+        FAlert = ShownText(r.text);
     if (r.hasCapabilities) {
         FCapabilities = r.capabilities;
         FHaveCapabilities = true;
     }
     if (r.condition == Condition::Bye && !FLoggingOut)
-        throw ESockError("The mail server ended the session: " + r.text);
+        throw ESockError("The mail server ended the session: " + ShownText(r.text));
 }
 
 imap::Response ImapConversation::ReadTagged(
@@ -73,6 +84,8 @@ imap::Response ImapConversation::ReadTagged(
                 FCapabilities = r.capabilities;
                 FHaveCapabilities = true;
             }
+            if (r.code == "ALERT")
+                FAlert = ShownText(r.text);
             return r;
         }
         if (r.kind == Kind::Continuation)
@@ -92,7 +105,7 @@ void ImapConversation::AskCapabilities()
         throw EBadReply("The mail server did not list its capabilities");
 }
 
-bool ImapConversation::Authenticate(const std::string& user, const std::string& password)
+imap::Response ImapConversation::Authenticate(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     const std::string message = SaslPlain(user, password);
@@ -114,10 +127,10 @@ bool ImapConversation::Authenticate(const std::string& user, const std::string& 
         ReadTagged(tag);
         throw EBadReply("The mail server asked for more than a PLAIN login");
     }
-    return r.condition == Condition::Ok;
+    return r;
 }
 
-bool ImapConversation::Login(const std::string& user, const std::string& password)
+imap::Response ImapConversation::Login(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     // Each argument goes as a quoted string, or as a literal when it holds 8-bit bytes; a
@@ -132,24 +145,27 @@ bool ImapConversation::Login(const std::string& user, const std::string& passwor
         FChannel.SendSecret(pending);
         const imap::Response r = ReadTagged(tag);
         if (r.kind != Kind::Continuation)
-            return r.condition == Condition::Ok;
+            return r;
         pending = *value;
     }
     FChannel.SendSecret(pending + "\r\n");
     const imap::Response r = ReadTagged(tag);
     if (r.kind == Kind::Continuation)
         throw EBadReply("The mail server asked for more than the login");
-    return r.condition == Condition::Ok;
+    return r;
 }
 
-bool ImapConversation::LogIn(const std::string& user, const std::string& password)
+imap::Response ImapConversation::LogIn(const std::string& user, const std::string& password)
 {
     TMailCheck::CheckCredentials(user, password);
-    if (imap::HasCapability(FCapabilities, "AUTH=PLAIN"))
-        return Authenticate(user, password);
-    if (imap::HasCapability(FCapabilities, "LOGINDISABLED"))
-        throw ESockError("The mail server offers no secure way to log in");
-    return Login(user, password);
+    // Only reached over TLS: a server that still refuses LOGIN here has closed every way in.
+    const bool plain = imap::HasCapability(FCapabilities, "AUTH=PLAIN");
+    if (!plain && imap::HasCapability(FCapabilities, "LOGINDISABLED"))
+        throw ESockError("The mail server does not allow logging in over TLS (LOGINDISABLED)");
+    FChannel.AllowSlowReplies(kLoginReplyMs);
+    imap::Response r = plain ? Authenticate(user, password) : Login(user, password);
+    FChannel.AllowSlowReplies(0);
+    return r;
 }
 
 void ImapConversation::Logout()
@@ -178,7 +194,7 @@ bool ImapConversation::Start(const std::string& user, const std::string& passwor
     if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
         throw EBadReply("The mail server's greeting cannot be read");
     if (greeting.condition == Condition::Bye)
-        throw ESockError("The mail server refused the connection: " + greeting.text);
+        throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
     NoteUntagged(greeting);
     const bool preauthenticated = greeting.condition == Condition::Preauth;
     if (!FImplicitTls) {
@@ -193,7 +209,7 @@ bool ImapConversation::Start(const std::string& user, const std::string& passwor
         FChannel.SendLine(tag + " STARTTLS");
         const imap::Response r = ReadTagged(tag);
         if (r.kind != Kind::Tagged || r.condition != Condition::Ok)
-            throw ESockError("The mail server refused STARTTLS: " + r.text);
+            throw ESockError("The mail server refused STARTTLS: " + ShownText(r.text));
         FChannel.UpgradeToTls();
         // What the server said of itself in the clear may have been forged.
         FCapabilities.clear();
@@ -202,8 +218,13 @@ bool ImapConversation::Start(const std::string& user, const std::string& passwor
     if (!preauthenticated) {
         if (!FHaveCapabilities)
             AskCapabilities();
-        if (!LogIn(user, password)) {
+        const imap::Response login = LogIn(user, password);
+        if (login.condition != Condition::Ok) {
             Logout();
+            if (login.condition == Condition::Bad)
+                throw ESockError("The mail server refused the login command: " + ShownText(login.text));
+            if (Unavailable(login.code))
+                throw EMailboxUnavailable("Mailbox not available: " + ShownText(login.text));
             return false;
         }
     }
@@ -217,11 +238,11 @@ MailCount ImapConversation::CheckMailbox(
     if (!name)
         throw ESockError("The mailbox name cannot be sent to the mail server");
     if (!Start(user, password))
-        return { MailCount::Outcome::LoginRefused, 0 };
+        return { MailCount::Outcome::LoginRefused, 0, FAlert };
     const std::string tag = NextTag();
     FChannel.SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
+    // Only the mailbox asked for counts: a server may send the STATUS of others unasked.
     std::optional<std::uint32_t> matching;
-    std::optional<std::uint32_t> other;
     const imap::Response r = ReadTagged(tag, [&](const imap::Response& u) {
         if (u.keyword != "STATUS")
             return;
@@ -231,22 +252,20 @@ MailCount ImapConversation::CheckMailbox(
         const auto decoded = imap::DecodeMailboxName(u.mailbox);
         if (SameMailbox(u.mailbox, *name) || (decoded && SameMailbox(*decoded, mailbox)))
             matching = unseen;
-        else
-            other = unseen;
     });
     if (r.kind != Kind::Tagged)
         throw EBadReply("The mail server asked for more than the mailbox name");
     if (r.condition == Condition::No) {
         Logout();
-        throw EMailboxUnavailable("Mailbox not available: " + r.text);
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
     }
     if (r.condition != Condition::Ok)
         throw EBadReply("The mail server refused the STATUS command");
-    const auto unseen = matching ? matching : other;
+    const auto unseen = matching;
     Logout();
     if (!unseen)
-        return { MailCount::Outcome::BadReply, 0 };
-    return { MailCount::Outcome::Count, *unseen };
+        return { MailCount::Outcome::BadReply, 0, {} };
+    return { MailCount::Outcome::Count, *unseen, {} };
 }
 
 ImapConversation::PushStart ImapConversation::OpenForPush(
@@ -268,7 +287,7 @@ ImapConversation::PushStart ImapConversation::OpenForPush(
         throw EBadReply("The mail server asked for more than the mailbox name");
     if (r.condition != Condition::Ok) {
         Logout();
-        throw EMailboxUnavailable("Mailbox not available: " + r.text);
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
     }
     return PushStart::Ready;
 }

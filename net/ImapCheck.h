@@ -31,7 +31,8 @@ public:
     std::string NextTag();
 
 private:
-    // Greeting, upgrade, capabilities and login; false (after LOGOUT) when the login was refused.
+    // Greeting, upgrade, capabilities and login; false (after LOGOUT) when the password was refused.
+    // A refused login command, or a refusal that names no fault of the password, raises.
     bool Start(const std::string& user, const std::string& password);
     // One complete response: a line and, for every literal it announces, the literal and the next line.
     imap::Response ReadResponse();
@@ -40,10 +41,10 @@ private:
     imap::Response ReadTagged(const std::string& tag, const std::function<void(const imap::Response&)>& untagged = {});
     void NoteUntagged(const imap::Response& r);
     void AskCapabilities();
-    // True when the server accepted the login.
-    bool LogIn(const std::string& user, const std::string& password);
-    bool Authenticate(const std::string& user, const std::string& password);
-    bool Login(const std::string& user, const std::string& password);
+    // The server's last answer to the login: OK when it accepted it.
+    imap::Response LogIn(const std::string& user, const std::string& password);
+    imap::Response Authenticate(const std::string& user, const std::string& password);
+    imap::Response Login(const std::string& user, const std::string& password);
     // Ends the session politely; only a cancel escapes it.
     void Logout();
 
@@ -52,6 +53,8 @@ private:
     std::vector<std::string> FCapabilities;
     bool FHaveCapabilities = false;
     bool FLoggingOut = false;
+    // The text of the last [ALERT] the server sent, which the user must be shown.
+    std::string FAlert;
     int FTag = 0;
 };
 

@@ -93,6 +93,8 @@ void ReadResponseCode(std::string_view text, std::size_t& offset, Response& r)
         return;
     std::size_t at = offset + 1;
     const auto name = ReadAtomChars(text, at, false);
+    if (name)
+        r.code = Upper(*name);
     if (name && Upper(*name) == "CAPABILITY") {
         r.hasCapabilities = true;
         r.capabilities.clear();

@@ -40,6 +40,8 @@ struct Response {
     // STATUS data: the mailbox name as sent (modified UTF-7) and its items, names in capitals.
     std::string mailbox;
     std::vector<std::pair<std::string, std::uint32_t>> statusItems;
+    // The response code of a status response ("ALERT", "UNAVAILABLE" ...), in capitals; empty when none.
+    std::string code;
     // The human-readable text of a status response, after any response code.
     std::string text;
 };

@@ -30,6 +30,9 @@ public:
     virtual bool IsSecure() const = 0;
     // Bounds each reply that follows by `ms` at most (the polite end of a session).
     virtual void ShortenReplies(std::int32_t ms) = 0;
+    // Lets the replies that follow take `ms` at least, the whole exchange growing with them: a
+    // server may hold back its answer to a login after failed ones. 0 ends the allowance.
+    virtual void AllowSlowReplies(std::int32_t ms) = 0;
 };
 
 // The event-driven form of a channel, for sessions that live for hours: nothing waits, and no

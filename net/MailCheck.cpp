@@ -14,16 +14,79 @@ TMailCheck::TMailCheck(QObject* owner)
     : TPowersock(owner)
 { }
 
+std::string ShownText(std::string_view text)
+{
+    constexpr std::size_t kMaxCharacters = 200;
+    std::string shown;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size() && characters < kMaxCharacters;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            ++i;
+            continue;
+        }
+        // A lead byte and its continuation bytes go together; a stray byte goes alone.
+        std::size_t length = 1;
+        if (c >= 0xC0)
+            while (
+                i + length < text.size() && length < 4 && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80)
+                ++length;
+        shown.append(text.substr(i, length));
+        i += length;
+        ++characters;
+    }
+    return shown;
+}
+
+std::string TMailCheck::Target() const
+{
+    const bool proxy = !Proxy.empty();
+    return (proxy ? Proxy : Host) + ":" + std::to_string(proxy ? ProxyPort : Port);
+}
+
 void TMailCheck::Open()
 {
     FInput.clear();
     FReplyLimit = 0;
-    if (Proxy.empty())
-        Connect();
-    else
-        ConnectThroughProxy();
-    if (ImplicitTLS)
-        StartTLS();
+    FSlowReplies = 0;
+    const bool proxy = !Proxy.empty();
+    try {
+        if (proxy)
+            ConnectThroughProxy();
+        else
+            Connect();
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError& e) {
+        if (e.Message == "Null Remote Address")
+            throw ESockError((proxy ? "Proxy not found: " + Proxy : "Mail server not found: " + Host));
+        if (e.Message == "Connection Timed out")
+            throw ESockError(Target() + " did not answer");
+        if (ConnectError == platform::WSAECONNREFUSED || e.Message.starts_with("10061:"))
+            throw ESockError(Target() + " refused the connection");
+        if (e.Message == "Connection Failed" && ConnectError != 0) {
+            std::string reason;
+            LookupErrorMessage(ConnectError, reason);
+            throw ESockError(Target() + " cannot be reached: " + reason);
+        }
+        throw;
+    }
+    if (ImplicitTLS) {
+        try {
+            StartTLS();
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError& e) {
+            // A server that speaks in the clear answers the hello with text that is no TLS record.
+            const bool clear = e.Message.starts_with("TLS ")
+                && (e.Message.ends_with("wrong version number") || e.Message.ends_with("packet length too long")
+                    || e.Message.ends_with("http request"));
+            if (clear)
+                throw ESockError(
+                    Host + ":" + std::to_string(Port) + " does not speak TLS (for STARTTLS use imap:// or pop3://)");
+            throw;
+        }
+    }
     const auto limit = std::chrono::milliseconds(ConversationTimeOut > 0 ? ConversationTimeOut : 30000);
     FConversationEnd = std::chrono::steady_clock::now() + limit;
 }
@@ -35,6 +98,13 @@ void TMailCheck::UpgradeToTls()
     FInput.clear();
     ReceiveQueue->Clear();
     StartTLS();
+}
+
+void TMailCheck::AllowSlowReplies(std::int32_t ms)
+{
+    FSlowReplies = ms;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms + (TimeOut > 0 ? TimeOut : 10000));
+    FConversationEnd = std::max(FConversationEnd, end);
 }
 
 void TMailCheck::TakeReceived()
@@ -51,7 +121,9 @@ void TMailCheck::TakeReceived()
 void TMailCheck::WaitForInput(std::size_t wanted, bool line)
 {
     const auto start = std::chrono::steady_clock::now();
-    const std::int32_t replyMs = FReplyLimit > 0 ? FReplyLimit : (TimeOut > 0 ? TimeOut : 10000);
+    std::int32_t replyMs = FReplyLimit > 0 ? FReplyLimit : (TimeOut > 0 ? TimeOut : 10000);
+    if (FReplyLimit <= 0)
+        replyMs = std::max(replyMs, FSlowReplies);
     const auto end = std::min(FConversationEnd, start + std::chrono::milliseconds(replyMs));
     std::size_t scanned = 0;
     for (;;) {
@@ -73,7 +145,7 @@ void TMailCheck::WaitForInput(std::size_t wanted, bool line)
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= end)
-            throw ESockError("The mail server did not answer in time");
+            throw ESockError(Host + ":" + std::to_string(Port) + " did not answer");
         // Nothing but the clock may end this wait, so the pass must wake at the deadline.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
         if (!WaitPassFor(left))

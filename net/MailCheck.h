@@ -18,7 +18,14 @@ struct MailCount {
     enum class Outcome { Count, LoginRefused, BadReply };
     Outcome outcome = Outcome::BadReply;
     std::uint32_t count = 0;
+    // What the server said to the user with a refused login (an IMAP alert), already cut by ShownText.
+    std::string alert;
 };
+
+// A text from the server as the user is shown it: control characters removed, at most 200
+// characters (a whole UTF-8 sequence or none). Over a clear connection it comes from a peer that
+// nobody has verified, and a server may send a line of any length.
+std::string ShownText(std::string_view text);
 
 // A reply that does not follow the protocol: the check ends as an interpretation error.
 class EBadReply : public ESockError {
@@ -55,6 +62,7 @@ public:
     void UpgradeToTls() override;
     bool IsSecure() const override { return Secure(); }
     void ShortenReplies(std::int32_t ms) override { FReplyLimit = ms; }
+    void AllowSlowReplies(std::int32_t ms) override;
 
     // The event-driven form, for a session that outlives its check (MailCheckEvents.cpp).
     void Listen(LineHandler line, ClosedHandler closed) override;
@@ -65,8 +73,11 @@ public:
     static void CheckCredentials(std::string_view user, std::string_view password);
 
 protected:
-    // Connects and, for implicit TLS, makes the connection secure.
+    // Connects and, for implicit TLS, makes the connection secure. A failure says what happened
+    // and what to do in the user's terms: not found, refused, no answer, no TLS on that port.
     void Open();
+    // Where the connection goes, as the user is told of it: "host:port" (the proxy's when it is used).
+    std::string Target() const;
     // Closes the connection at the end of a check; failures there change nothing.
     void Close() noexcept;
     // Runs a whole conversation: a reply that breaks the protocol ends it as an interpretation
@@ -77,7 +88,7 @@ protected:
             return conversation();
         } catch (const EBadReply&) {
             Close();
-            return { MailCount::Outcome::BadReply, 0 };
+            return { MailCount::Outcome::BadReply, 0, {} };
         } catch (const EAbortError&) {
             throw; // cancelled, or the component is gone: nothing more may touch it
         } catch (const ESockError&) {
@@ -97,6 +108,7 @@ private:
     std::string FInput;
     std::chrono::steady_clock::time_point FConversationEnd;
     std::int32_t FReplyLimit = 0;
+    std::int32_t FSlowReplies = 0;
     LineHandler FOnLine;
     ClosedHandler FOnClosed;
     bool FDelivering = false;

@@ -3,7 +3,7 @@
 #include "net/NMConst.h"
 #include "net/NMURL.h"
 #include "net/NMUUE.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 #include <QPointer>
 

@@ -5,8 +5,8 @@
 #include "net/NMExtstr.h"
 #include "net/NMHttpReplyHead.h"
 #include "net/Psock.h"
-#include "platform/Events.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/Events.h"
+#include "platform/core/MessageTarget.h"
 
 #include <chrono>
 #include <cstdint>

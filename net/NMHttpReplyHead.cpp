@@ -2,7 +2,7 @@
 
 #include "net/PsockFields.h"
 #include "net/SockErrors.h"
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // TNMUUProcessor: encodes a byte stream as Base64 (uuMime) or uuencoded (uuCode) lines.
 #pragma once
 
-#include "platform/Events.h"
+#include "platform/core/Events.h"
 
 #include <QObject>
 

@@ -8,6 +8,10 @@ namespace {
 
 constexpr std::size_t kMaxCapaLines = 1000;
 constexpr std::int32_t kQuitReplyMs = 3000;
+// See the IMAP client: the answer to a login may be held back after failed ones.
+constexpr std::int32_t kLoginReplyMs = 30000;
+// The longest AUTH command with its initial response, line break included (RFC 5034).
+constexpr std::size_t kMaxAuthLine = 255;
 
 bool MaildropUnavailable(const pop3::Status& status)
 {
@@ -41,7 +45,7 @@ bool Pop3Conversation::Accepted(const pop3::Status& status)
         return true;
     Quit();
     if (MaildropUnavailable(status))
-        throw EMailboxUnavailable("Mailbox not available: " + status.text);
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(status.text));
     return false;
 }
 
@@ -67,7 +71,7 @@ MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::st
 {
     const pop3::Status greeting = ReadStatus();
     if (!greeting.ok)
-        throw ESockError("The mail server refused the connection: " + greeting.text);
+        throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
     if (!FImplicitTls) {
         FChannel.SendLine("STLS");
         const pop3::Status r = ReadStatus();
@@ -80,23 +84,47 @@ MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::st
     if (ReadStatus().ok)
         capa = ReadMultiLine();
     TMailCheck::CheckCredentials(user, password);
+    FChannel.AllowSlowReplies(kLoginReplyMs);
     if (pop3::HasSaslMechanism(capa, "PLAIN")) {
-        FChannel.SendSecret("AUTH PLAIN " + SaslPlain(user, password) + "\r\n");
+        const std::string response = SaslPlain(user, password);
+        const std::string command = "AUTH PLAIN " + response + "\r\n";
+        if (command.size() <= kMaxAuthLine) {
+            FChannel.SendSecret(command);
+        } else {
+            // Too long for one line: the response follows the server's go-ahead.
+            FChannel.SendLine("AUTH PLAIN");
+            const std::string goAhead = FChannel.ReadLine();
+            if (goAhead != "+" && !goAhead.starts_with("+ ")) {
+                const auto status = pop3::ParseStatus(goAhead);
+                if (!status)
+                    throw EBadReply("The mail server's reply cannot be read");
+                if (!Accepted(*status))
+                    return { MailCount::Outcome::LoginRefused, 0, {} };
+                throw EBadReply("The mail server accepted a login without the password");
+            }
+            FChannel.SendSecret(response + "\r\n");
+        }
         if (!Accepted(ReadStatus()))
-            return { MailCount::Outcome::LoginRefused, 0 };
+            return { MailCount::Outcome::LoginRefused, 0, {} };
     } else {
         for (const std::string& line : { "USER " + user, "PASS " + password }) {
             FChannel.SendSecret(line + "\r\n");
             if (!Accepted(ReadStatus()))
-                return { MailCount::Outcome::LoginRefused, 0 };
+                return { MailCount::Outcome::LoginRefused, 0, {} };
         }
     }
+    FChannel.AllowSlowReplies(0);
     FChannel.SendLine("STAT");
-    const auto maildrop = pop3::ParseStat(FChannel.ReadLine());
+    const std::string stat = FChannel.ReadLine();
+    if (const auto status = pop3::ParseStatus(stat); status && !status->ok && MaildropUnavailable(*status)) {
+        Quit();
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(status->text));
+    }
+    const auto maildrop = pop3::ParseStat(stat);
     Quit();
     if (!maildrop)
-        return { MailCount::Outcome::BadReply, 0 };
-    return { MailCount::Outcome::Count, maildrop->messages };
+        return { MailCount::Outcome::BadReply, 0, {} };
+    return { MailCount::Outcome::Count, maildrop->messages, {} };
 }
 
 MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& password)

@@ -2,7 +2,7 @@
 
 #include "net/NMConst.h"
 #include "net/ReceiveBuffer.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 
 #include <QPointer>
 
@@ -206,6 +206,7 @@ void TPowersock::Connect()
     Canceled = false;
     FChannelError.clear();
     CloseError = 0;
+    ConnectError = 0;
     if (Connected)
         throw ESockError("Already connected");
     for (int attempts = 0;; ++attempts) {
@@ -348,6 +349,7 @@ void TPowersock::HandleSocketMessage(unsigned msg, platform::WPARAM wParam, plat
                     OnAccept(this);
                 break;
             case platform::FD_CONNECT:
+                ConnectError = platform::HIWORD(lParam);
                 if (NoError) {
                     Connected = true;
                     if (OnConnect)

@@ -5,11 +5,11 @@
 #include "net/PsockStreams.h"
 #include "net/SockErrors.h"
 #include "net/ThreadTimer.h"
-#include "platform/Events.h"
-#include "platform/HostResolver.h"
-#include "platform/MessageTarget.h"
-#include "platform/SecureChannel.h"
-#include "platform/Winsock.h"
+#include "platform/core/Events.h"
+#include "platform/core/HostResolver.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/core/SecureChannel.h"
+#include "platform/core/Winsock.h"
 
 #include <QObject>
 
@@ -164,6 +164,8 @@ public:
     // The error of the peer's close, 0 when it closed in good order (or has not closed) since
     // the last Connect: 10054 when it reset the connection.
     std::uint16_t CloseError = 0;
+    // The error the last Connect failed with (10061 when the peer refused), 0 when it did not fail so.
+    std::uint16_t ConnectError = 0;
 
 protected:
     void InitWinsock();

@@ -1,7 +1,7 @@
 // Byte streams of the socket component: in-memory queues and the files that stand in for them.
 #pragma once
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Exceptions of the socket layer.
 #pragma once
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 namespace net {
 

@@ -1,7 +1,7 @@
 #include "net/ThreadTimer.h"
 
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/Exceptions.h"
 
 namespace net {
 namespace {
@@ -65,7 +65,7 @@ platform::LRESULT TThreadTimer::WndProc(unsigned msg, platform::WPARAM, platform
         try {
             FireTimer();
         } catch (const std::exception& e) {
-            platform::Application::instance().HandleException(e);
+            platform::ReportError(e);
         }
     }
     return 0;

@@ -1,8 +1,8 @@
 // The time-out timer of a socket component: a periodic timer with its own hidden window.
 #pragma once
 
-#include "platform/Events.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/Events.h"
+#include "platform/core/MessageTarget.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "settings/AccountNames.h"
 
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryNames.h"
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 

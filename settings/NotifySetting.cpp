@@ -17,4 +17,18 @@ bool LoadNotify()
     }
 }
 
+bool SaveNotify(bool notify)
+{
+    try {
+        RegistryAccessor reg;
+        if (!reg.OpenKey(QuorvelKey, true))
+            return false;
+        reg.WriteInteger("notify", notify ? 1 : 0);
+        reg.CommitKey();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace settings

@@ -2,8 +2,8 @@
 // written with the store's encodings, failures raised as ERegistryException.
 #pragma once
 
-#include "platform/Exceptions.h"
-#include "platform/Registry.h"
+#include "platform/core/Exceptions.h"
+#include "platform/store/Registry.h"
 
 #include <string>
 #include <vector>

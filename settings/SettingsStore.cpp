@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
 
-#include "platform/StrToInt.h"
+#include "platform/core/StrToInt.h"
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 

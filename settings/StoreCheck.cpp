@@ -1,6 +1,6 @@
 #include "settings/StoreCheck.h"
 
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 
 namespace settings {
 

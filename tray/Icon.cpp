@@ -1,6 +1,6 @@
 #include "tray/Icon.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <QImage>
 #include <QImageReader>

@@ -1,7 +1,7 @@
 // An icon picture: empty or holding an image, with the platform handle that shows it.
 #pragma once
 
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/NotifyIcon.h"
 
 #include <QIcon>
 #include <QString>

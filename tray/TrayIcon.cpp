@@ -1,7 +1,7 @@
 #include "tray/TrayIcon.h"
 
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
+#include "platform/desktop/Application.h"
 
 #include <QByteArray>
 #include <QCursor>

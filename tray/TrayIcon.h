@@ -2,9 +2,9 @@
 // popup menu, and the owner's handlers for the application's minimise and restore events.
 #pragma once
 
-#include "platform/Events.h"
-#include "platform/MessageTarget.h"
-#include "platform/NotifyIcon.h"
+#include "platform/core/Events.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/desktop/NotifyIcon.h"
 #include "tray/Icon.h"
 
 #include <QMenu>

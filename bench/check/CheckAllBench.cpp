@@ -7,7 +7,7 @@
 #include "app/Endpoints.h"
 #include "app/LoginAddress.h"
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "settings/Store.h"
 
 #include <QApplication>

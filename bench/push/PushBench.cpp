@@ -7,7 +7,7 @@
 // Usage: bench_push [idle seconds, default 60]
 #include "app/PushAccounts.h"
 #include "app/frmMain.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 #include "settings/AccountStore.h"
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"

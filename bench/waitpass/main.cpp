@@ -3,8 +3,8 @@
 // reference: one sleep, one wake-up). Wake-ups are the voluntary context switches of the
 // waiting thread. Then how soon a pass returns once a message arrives from another thread.
 #include "net/Psock.h"
-#include "platform/MessageLoop.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageLoop.h"
+#include "platform/core/MessageTarget.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -145,30 +145,40 @@ TEST_F(AccountSafety, PressOnOneRowAndReleaseOnAnotherMakesTheReleasedOneCurrent
     EXPECT_EQ(settings::LoadAccount("Beta").Info, "b-info");
 }
 
-TEST_F(AccountSafety, AClickThatCannotReadTheRecordNeverBlanksIt)
+// How the record of the account clicked becomes unreadable: the whole store, or only the pages
+// that hold the tail of a long value while its key and the short values still read.
+class UnreadableRecord : public AccountSafety, public ::testing::WithParamInterface<const char*> { };
+
+TEST_P(UnreadableRecord, AClickThatCannotReadItNeverBlanksIt)
 {
+    const QString longInfo = "b-info " + QString(12000, 'i');
     Open();
     add("Alpha", "a-info", "pa");
-    add("Beta", "b-info", "pb");
+    add("Beta", longInfo, "pb");
     auto& f = Reopen();
     const std::string before = testing_support::AccountRows(StorePath());
     ASSERT_FALSE(before.empty());
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
     {
-        // Another program puts a file of its own where the store was: nothing can be read.
         const std::string aside = StorePath() + ".aside";
-        ASSERT_EQ(std::rename(StorePath().c_str(), aside.c_str()), 0);
-        {
-            QFile scribble(QString::fromStdString(StorePath()));
+        const std::string spoilt = StorePath() + ".spoilt";
+        if (std::string(GetParam()) == "value pages") {
+            ASSERT_TRUE(testing_support::CopyWithSpoiltValuePages(StorePath(), spoilt));
+        } else {
+            // Another program puts a file of its own where the store was.
+            QFile scribble(QString::fromStdString(spoilt));
             ASSERT_TRUE(scribble.open(QIODevice::WriteOnly));
             scribble.write("overwritten by some other program\n");
         }
+        ASSERT_EQ(std::rename(StorePath().c_str(), aside.c_str()), 0);
+        ASSERT_EQ(std::rename(spoilt.c_str(), StorePath().c_str()), 0);
         QTest::mouseClick(f.clbItems->viewport(), Qt::LeftButton, {}, RowCentre(1));
         ASSERT_EQ(std::rename(aside.c_str(), StorePath().c_str()), 0);
     }
     EXPECT_EQ(f.FCurrentAccount, "Beta");
     EXPECT_EQ(f.edInfo->text(), "");
+    EXPECT_EQ(f.mePassword->text(), "");
     EXPECT_FALSE(f.edInfo->isEnabled());
     EXPECT_FALSE(f.mePassword->isEnabled());
     EXPECT_EQ(f.StatusBar->SimpleText(), "The settings of account 'Beta' cannot be read");
@@ -180,10 +190,14 @@ TEST_F(AccountSafety, AClickThatCannotReadTheRecordNeverBlanksIt)
     auto& later = Open();
     QTest::mouseClick(later.clbItems->viewport(), Qt::LeftButton, {}, RowCentre(1));
     EXPECT_EQ(later.FCurrentAccount, "Beta");
-    EXPECT_EQ(later.edInfo->text(), "b-info");
+    EXPECT_EQ(later.edInfo->text(), longInfo);
+    EXPECT_EQ(later.mePassword->text(), "pb");
     EXPECT_TRUE(later.edInfo->isEnabled());
     EXPECT_TRUE(later.cbHost->isEnabled());
 }
+
+INSTANTIATE_TEST_SUITE_P(AccountSafety, UnreadableRecord, ::testing::Values("store file", "value pages"),
+    [](const auto& info) { return std::string(info.param) == "value pages" ? "ValuePages" : "StoreFile"; });
 
 TEST_F(AccountSafety, AUsableStoreSaysNothingAtStart)
 {

@@ -2,7 +2,7 @@
 #include "app/Pictures.h"
 #include "app/Timer.h"
 #include "app/icons/Painting.h"
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 #include "tests/support/Wait.h"
 
 #include <QDir>
@@ -42,6 +42,29 @@ TEST(Pictures, TheCurrentDirectoryComesFirst)
     file.write("x");
     file.close();
     EXPECT_EQ(app::FindPicture("face02.ico"), mine);
+}
+
+TEST(Pictures, TheDesktopsDataFoldersAreSearchedTheUsersOwnFirst)
+{
+    QTemporaryDir current, home, first, second;
+    ScopedCurrentDir inside(current.path());
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME"), oldDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", ("relative/ignored:" + first.path() + ":" + second.path()).toLocal8Bit());
+    auto put = [](const QTemporaryDir& base) {
+        QDir(base.path()).mkpath("quorvel");
+        QFile file(base.path() + "/quorvel/only-in-data-folders.ico");
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return file.fileName();
+    };
+    const QString inSecond = put(second);
+    EXPECT_EQ(app::FindPicture("only-in-data-folders.ico"), inSecond);
+    const QString inFirst = put(first);
+    EXPECT_EQ(app::FindPicture("only-in-data-folders.ico"), inFirst);
+    const QString inHome = put(home);
+    EXPECT_EQ(app::FindPicture("only-in-data-folders.ico"), inHome);
+    oldHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", oldHome);
+    oldDirs.isNull() ? qunsetenv("XDG_DATA_DIRS") : qputenv("XDG_DATA_DIRS", oldDirs);
 }
 
 TEST(Pictures, AMissingFileIsNotFound)

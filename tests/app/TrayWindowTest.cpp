@@ -1,4 +1,4 @@
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 #include "tests/support/WindowFixture.h"
 #include "tray/TrayIcon.h"
 

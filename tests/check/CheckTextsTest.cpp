@@ -86,4 +86,6 @@ TEST(CheckTexts, TrayHintIsCutAt255)
     const QString longText(300, QChar('x'));
     EXPECT_EQ(TrayHint(longText).size(), 255);
     EXPECT_EQ(TrayHint("No messages!"), "No messages!");
+    EXPECT_EQ(TrayHint("No messages!", { "Work", "Home" }), "No messages!\nNot checked: Work, Home");
+    EXPECT_EQ(TrayHint(longText, { "Work" }).size(), 255);
 }

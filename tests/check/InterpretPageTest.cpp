@@ -1,6 +1,6 @@
 #include "app/InterpretPage.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <gtest/gtest.h>
 

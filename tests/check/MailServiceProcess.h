@@ -11,6 +11,8 @@
 #include <csignal>
 #include <fstream>
 #include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace testing_support {
@@ -25,6 +27,12 @@ public:
         process_.setProgram(QUORVEL_MAILSERVICE);
         process_.setArguments(QStringList { "--port", "0", "--log", logPath_ } + arguments);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The service goes when the test program goes, even when it crashes or is killed.
+        process_.setChildProcessModifier([parent = ::getpid()] {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(127);
+        });
         process_.start();
         if (!process_.waitForStarted(5000) || !process_.waitForReadyRead(5000)) {
             ADD_FAILURE() << "the mail service did not start";
@@ -51,6 +59,7 @@ public:
     MailServiceProcess& operator=(const MailServiceProcess&) = delete;
 
     int port() const { return port_; }
+    qint64 processId() const { return process_.processId(); }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
     // Lets every stalled request be answered.

@@ -1,7 +1,7 @@
 // The notifier against a recording notification service on a private session bus.
-#include "platform/BusNotifier.h"
+#include "platform/desktop/BusNotifier.h"
 
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 #include "tests/support/NotificationServer.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/Wait.h"

@@ -1,6 +1,6 @@
 #include "app/NewMailNotice.h"
 
-#include "platform/BusNotifier.h"
+#include "platform/desktop/BusNotifier.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 // The window's check-all runs announce new mail through the desktop's notification service: a
 // recording service on a private session bus, against the stand-in mail service.
-#include "platform/Application.h"
-#include "platform/BusNotifier.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/BusNotifier.h"
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/NotificationServer.h"
 #include "tests/support/SessionBus.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -70,10 +71,10 @@ private:
 
 TEST_F(NewMailNotice, ARisingRunSendsOneNoticeWithTheAccountsThatHaveMail)
 {
-    StartService({ "--account", "w:pw:3", "--account", "e:pw:0", "--account", "h:pw:2" });
-    StoreAccount("Work", "w", "pw");
-    StoreAccount("Empty", "e", "pw");
-    StoreAccount("Home", "h", "pw");
+    ASSERT_TRUE(StartService({ "--account", "w:pw:3", "--account", "e:pw:0", "--account", "h:pw:2" }));
+    ASSERT_TRUE(StoreAccount("Work", "w", "pw"));
+    ASSERT_TRUE(StoreAccount("Empty", "e", "pw"));
+    ASSERT_TRUE(StoreAccount("Home", "h", "pw"));
     Open();
     Run();
     ExpectNotices(1);
@@ -91,8 +92,8 @@ TEST_F(NewMailNotice, ARisingRunSendsOneNoticeWithTheAccountsThatHaveMail)
 
 TEST_F(NewMailNotice, EqualAndFallingRunsStaySilentAndTheNextRiseReplacesTheNotice)
 {
-    StartService({ "--account", "u3:pw:3", "--account", "u2:pw:2", "--account", "u5:pw:5" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3", "--account", "u2:pw:2", "--account", "u5:pw:5" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     auto& f = Open();
     Run(); // 0 -> 3
     ExpectNotices(1);
@@ -111,9 +112,9 @@ TEST_F(NewMailNotice, EqualAndFallingRunsStaySilentAndTheNextRiseReplacesTheNoti
 
 TEST_F(NewMailNotice, NoMailAfterNoMailSendsNothing)
 {
-    StartService({ "--account", "u0:pw:0", "--account", "bad:pw:fail" });
-    StoreAccount("A", "u0", "pw");
-    StoreAccount("B", "bad", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u0:pw:0", "--account", "bad:pw:fail" }));
+    ASSERT_TRUE(StoreAccount("A", "u0", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "bad", "pw"));
     Open();
     Run();
     Run();
@@ -122,8 +123,8 @@ TEST_F(NewMailNotice, NoMailAfterNoMailSendsNothing)
 
 TEST_F(NewMailNotice, AStoredNotifyOfZeroTurnsNoticesOff)
 {
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     StoreNotify(0);
     Open();
     Run();
@@ -133,18 +134,40 @@ TEST_F(NewMailNotice, AStoredNotifyOfZeroTurnsNoticesOff)
 
 TEST_F(NewMailNotice, AStoredNotifyOfOneKeepsThemOn)
 {
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     StoreNotify(1);
     Open();
     Run();
     ExpectNotices(1);
 }
 
+TEST_F(NewMailNotice, TheTrayMenusNoticesItemTakesEffectForTheNextRun)
+{
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
+    StoreNotify(0);
+    Open();
+    form->pmnuNotices->trigger(); // on again
+    Run();
+    ExpectNotices(1);
+}
+
+TEST_F(NewMailNotice, TurnedOffInTheTrayMenuARisingRunStaysSilent)
+{
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
+    Open();
+    form->pmnuNotices->trigger();
+    Run();
+    EXPECT_EQ(form->StatusBar->SimpleText(), "3 total number of new message(s), all accounts");
+    ExpectNotices(0);
+}
+
 TEST_F(NewMailNotice, ClickingTheNoticeRestoresTheMinimisedWindow)
 {
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     auto& f = Open();
     f.show();
     Run();
@@ -161,8 +184,8 @@ TEST_F(NewMailNotice, ClickingTheNoticeRestoresTheMinimisedWindow)
 TEST_F(NewMailNotice, WithoutANotificationServiceTheRunEndsWithoutAnErrorBox)
 {
     server.reset(); // nobody owns the name now
-    StartService({ "--account", "u3:pw:3" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     Open();
     Run();
     EXPECT_EQ(form->StatusBar->SimpleText(), "3 total number of new message(s), all accounts");

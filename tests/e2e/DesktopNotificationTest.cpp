@@ -64,8 +64,8 @@ TEST_F(DesktopNotification, NewMailPopsUpANoticeAndAClickOnItBringsTheWindowBack
     ASSERT_TRUE(bus.Ready()) << bus.Error().toStdString();
     MailServiceProcess service({ "--account", "u3:pw:3", "--account", "u2:pw:2" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount("Work", "u3");
-    StoreAccount("Home", "u2");
+    ASSERT_TRUE(StoreAccount("Work", "u3"));
+    ASSERT_TRUE(StoreAccount("Home", "u2"));
 
     ASSERT_NO_FATAL_FAILURE(
         Launch({}, { bus.Environment(), "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));
@@ -85,15 +85,15 @@ TEST_F(DesktopNotification, NewMailPopsUpANoticeAndAClickOnItBringsTheWindowBack
 
     // "Check All" from the tray menu, as a person would pick it.
     const QPoint centre = icon->center();
-    Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) });
-    Xdotool({ "click", "3" });
+    ASSERT_TRUE(Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) }));
+    ASSERT_TRUE(Xdotool({ "click", "3" }));
     ASSERT_TRUE(PollUntil([&] {
         for (const QString& w : session->FindWindows({ "--onlyvisible", "--class", "quorvel" }))
             if (w != window && session->Geometry(w) && session->Geometry(w)->height() > 30)
                 return true;
         return false;
     })) << "no menu";
-    Xdotool({ "key", "c" });
+    ASSERT_TRUE(Xdotool({ "key", "c" }));
 
     QString notice;
     ASSERT_TRUE(PollUntil([&] { return !(notice = NoticeWindow()).isEmpty(); }, kStartUpMs)) << "no notice";
@@ -101,12 +101,13 @@ TEST_F(DesktopNotification, NewMailPopsUpANoticeAndAClickOnItBringsTheWindowBack
     EXPECT_TRUE(session->Screenshot("root", artifact("new-mail-notice.png")));
     EXPECT_TRUE(session->Screenshot(notice, artifact("new-mail-notice-window.png")));
 
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     ASSERT_TRUE(PollUntil([&] { return Iconic() && !session->Viewable(window); })) << "not minimised";
     const auto noticeRect = session->Geometry(notice);
     ASSERT_TRUE(noticeRect);
-    Xdotool({ "mousemove", QString::number(noticeRect->center().x()), QString::number(noticeRect->center().y()) });
-    Xdotool({ "click", "1" });
+    ASSERT_TRUE(
+        Xdotool({ "mousemove", QString::number(noticeRect->center().x()), QString::number(noticeRect->center().y()) }));
+    ASSERT_TRUE(Xdotool({ "click", "1" }));
     ASSERT_TRUE(PollUntil([&] { return session->Viewable(window) && !Iconic(); })) << "not restored";
     EXPECT_TRUE(PollUntil([&] { return NoticeWindow().isEmpty(); })) << "the notice stayed";
     session->Screenshot("root", artifact("after-notice-click.png"));

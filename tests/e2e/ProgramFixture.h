@@ -6,6 +6,7 @@
 #include "tests/support/X11Session.h"
 
 #include <QDir>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,17 +32,26 @@ inline QString artifact(const QString& name)
 
 class Quorvel : public ::testing::Test {
 protected:
-    void Launch(X11Session::Options options = {}, const QStringList& environment = {})
+    // Starts the program and waits for its main window: a visible one, unless it starts hidden.
+    void Launch(
+        X11Session::Options options = {}, const QStringList& environment = {}, const QStringList& arguments = {})
     {
         ASSERT_TRUE(home.isValid());
         session = std::make_unique<X11Session>(options);
         ASSERT_TRUE(session->Ready()) << session->Error().toStdString();
         QStringList variables { "QUORVEL_REGISTRY=" + StorePath(), "QT_QPA_PLATFORM=xcb",
             "XDG_CONFIG_HOME=" + home.path(), "XDG_RUNTIME_DIR=" + home.path() };
-        program = session->Start(QUORVEL_BINARY, {}, variables + environment, home.path());
+        program = session->Start(binary, arguments, variables + environment, home.path());
+        const bool hidden = arguments.contains("--hidden");
         ASSERT_TRUE(PollUntil(
             [&] {
-                const auto found = session->FindWindows({ "--onlyvisible", "--name", "^Quorvel$" });
+                auto found = session->FindWindows(hidden ? QStringList { "--name", "^Quorvel$" }
+                                                         : QStringList { "--onlyvisible", "--name", "^Quorvel$" });
+                // A window that is not shown yet may be the group leader, which has the same name
+                // but is never mapped: the main window is the one the window manager manages.
+                if (hidden)
+                    std::erase_if(
+                        found, [&](const QString& w) { return !session->Property(w, "WM_STATE").contains("state"); });
                 if (!found.empty())
                     window = found.front();
                 return !found.empty();
@@ -55,7 +65,8 @@ protected:
     QString StorePath() const { return home.path() + "/registry.sqlite3"; }
 
     // An account in the program's store, before the program starts.
-    void StoreAccount(const std::string& name, const std::string& user, const std::string& password = "pw")
+    [[nodiscard]] bool StoreAccount(
+        const std::string& name, const std::string& user, const std::string& password = "pw")
     {
         setenv("QUORVEL_REGISTRY", StorePath().toLocal8Bit().constData(), 1);
         settings::TAccount a;
@@ -65,8 +76,9 @@ protected:
         a.Password = password;
         a.LastChecked = "N/A";
         a.Status = "N/A";
-        EXPECT_TRUE(settings::SaveAccount(a));
+        const bool stored = settings::SaveAccount(a);
         unsetenv("QUORVEL_REGISTRY");
+        return stored;
     }
 
     void TearDown() override
@@ -98,14 +110,50 @@ protected:
         return icon;
     }
 
-    void Xdotool(const QStringList& arguments)
+    // Opens the tray menu with the right button and waits for it.
+    void OpenTrayMenu(const QRect& icon)
+    {
+        ASSERT_TRUE(Xdotool({ "mousemove", QString::number(icon.center().x()), QString::number(icon.center().y()) }));
+        ASSERT_TRUE(Xdotool({ "click", "3" }));
+        ASSERT_TRUE(PollUntil([&] {
+            for (const QString& w : session->FindWindows({ "--onlyvisible", "--class", "quorvel" })) {
+                const auto rect = session->Geometry(w);
+                if (w != window && rect && rect->height() > 30 && rect->width() > 40)
+                    return true;
+            }
+            return false;
+        })) << "no menu";
+    }
+
+    // The icon as the tray host shows it now.
+    QImage IconOnScreen(const QRect& icon)
+    {
+        const QString file = home.path() + "/screen.png";
+        if (!session->Screenshot("root", file))
+            return {};
+        return QImage(file).copy(icon).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Pixels of the count badge's red in the bottom-right quarter of a picture.
+    static int BadgePixels(const QImage& icon)
+    {
+        int red = 0;
+        for (int y = icon.height() / 2; y < icon.height(); ++y)
+            for (int x = icon.width() / 2; x < icon.width(); ++x)
+                red += icon.pixel(x, y) == qRgb(208, 0, 0);
+        return red;
+    }
+
+    [[nodiscard]] bool Xdotool(const QStringList& arguments)
     {
         int code = -1;
         session->Run("xdotool", arguments, &code);
-        ASSERT_EQ(code, 0) << arguments.join(' ').toStdString();
+        EXPECT_EQ(code, 0) << arguments.join(' ').toStdString();
+        return code == 0;
     }
 
     QTemporaryDir home;
+    QString binary = QUORVEL_BINARY;
     std::unique_ptr<X11Session> session;
     QProcess* program = nullptr;
     QString window;

@@ -1,13 +1,16 @@
 // The real program on a desktop whose tray is a StatusNotifierItem host on the session bus (as
 // KDE Plasma, XFCE and GNOME's AppIndicator extension have it), played by a minimal watcher and
 // host on a private bus. There is no X tray host on the display.
+#include "app/icons/CountBadge.h"
 #include "app/icons/Painting.h"
+#include "settings/NotifySetting.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/StatusNotifierHost.h"
 
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QImage>
 #include <QtEndian>
 
@@ -90,14 +93,14 @@ TEST_F(StatusNotifierDesktop, TheIconRegistersAsAnItemWithTheProgramsPictureAndT
 
     // Without a tray embedded in the X display, a minimised window still leaves the task bar:
     // the item is the way back.
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     EXPECT_TRUE(PollUntil([&] { return Iconic() && SkipsTaskBar(); })) << "not minimised to the tray";
 }
 
 TEST_F(StatusNotifierDesktop, ActivatingTheItemRestoresTheMinimisedWindowAndBringsItToTheFront)
 {
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus());
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     ASSERT_TRUE(PollUntil([&] { return Iconic() && !session->Viewable(window); })) << "not minimised";
 
     host->Activate(item, 10, 10); // the host's left click
@@ -110,7 +113,7 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
 {
     MailServiceProcess service({ "--account", "u3:pw:3" });
     ASSERT_GT(service.port(), 0);
-    StoreAccount("Inbox", "u3");
+    ASSERT_TRUE(StoreAccount("Inbox", "u3"));
     ASSERT_NO_FATAL_FAILURE(LaunchOnBus({ "QUORVEL_LOGIN_HOST=" + QString::fromStdString(service.address()) }));
 
     const auto entries = host->Menu(item);
@@ -125,7 +128,7 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
         if (e.label == "C_lose")
             close = e.id;
     }
-    ASSERT_EQ(labels.join(" | ").toStdString(), "_Check All | C_lose");
+    ASSERT_EQ(labels.join(" | ").toStdString(), "_Check All | _Show Quorvel | _Notices | Start at lo_gin | C_lose");
 
     // "Check All" runs a check; the tooltip then carries the run's report. No notification
     // service is on this bus: the run ends as ever, and nothing waits for one.
@@ -133,6 +136,22 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
     EXPECT_TRUE(
         PollUntil([&] { return ToolTipTitle() == "3 total number of new message(s), all accounts"; }, kStartUpMs))
         << ToolTipTitle().toStdString();
+    // The picture carries the count at every size the host may pick.
+    const QImage face = QImage(QString(QUORVEL_PICTURE_DIR) + "/face02.ico");
+    ASSERT_FALSE(face.isNull());
+    for (int size : { 16, 32 }) {
+        bool found = false;
+        EXPECT_TRUE(PollUntil([&] {
+            for (const auto& pixmap : host->IconPixmaps(item))
+                if (pixmap.width == size && pictureOf(pixmap) == pictures::WithCountBadge(face, size, 3))
+                    found = true;
+            return found;
+        })) << "no picture with the count at "
+            << size << " pixels";
+    }
+    for (const auto& pixmap : host->IconPixmaps(item))
+        if (pixmap.width == 32)
+            pictureOf(pixmap).scaled(256, 256).save(artifact("status-notifier-badge.png"));
 
     host->ClickMenuEntry(item, close);
     ASSERT_TRUE(program->waitForFinished(30000)) << "still running after Close";
@@ -140,4 +159,41 @@ TEST_F(StatusNotifierDesktop, TheMenusEntriesRunTheirActionsAndTheProgramTakesTh
     EXPECT_EQ(program->exitCode(), 0);
     EXPECT_TRUE(PollUntil([&] { return host->Gone().contains(item); })) << "the item stayed";
     EXPECT_TRUE(host->Items().isEmpty());
+}
+
+TEST_F(StatusNotifierDesktop, TheMenusSwitchesShowTheirStateAndChangeTheStoreAndTheAutostartEntry)
+{
+    ASSERT_NO_FATAL_FAILURE(LaunchOnBus());
+    auto entry = [&](const QString& label) {
+        for (const auto& e : host->Menu(item))
+            if (e.label == label)
+                return e;
+        return StatusNotifierHost::MenuEntry {};
+    };
+    EXPECT_EQ(entry("_Notices").toggleType, "checkmark");
+    EXPECT_EQ(entry("_Notices").toggleState, 1);
+    EXPECT_EQ(entry("Start at lo_gin").toggleState, 0);
+
+    const QString autostart = home.path() + "/autostart/quorvel.desktop";
+    host->ClickMenuEntry(item, entry("Start at lo_gin").id);
+    EXPECT_TRUE(PollUntil([&] { return QFile::exists(autostart); })) << "no autostart entry";
+    EXPECT_EQ(entry("Start at lo_gin").toggleState, 1);
+    host->ClickMenuEntry(item, entry("_Notices").id);
+    EXPECT_TRUE(PollUntil([&] { return entry("_Notices").toggleState == 0; }));
+
+    // "Show Quorvel" brings the minimised window back.
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
+    ASSERT_TRUE(PollUntil([&] { return Iconic(); })) << "not minimised";
+    host->ClickMenuEntry(item, entry("_Show Quorvel").id);
+    EXPECT_TRUE(PollUntil([&] { return session->Viewable(window) && !Iconic(); })) << "not restored";
+
+    host->ClickMenuEntry(item, entry("C_lose").id);
+    ASSERT_TRUE(program->waitForFinished(30000));
+    setenv("QUORVEL_REGISTRY", StorePath().toLocal8Bit().constData(), 1);
+    EXPECT_FALSE(settings::LoadNotify()) << "the notices switch was not stored";
+    unsetenv("QUORVEL_REGISTRY");
+    QFile file(autostart);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("\nExec=" QUORVEL_BINARY " --hidden\n")) << text.toStdString();
 }

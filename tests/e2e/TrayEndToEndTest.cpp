@@ -51,17 +51,17 @@ TEST_F(Quorvel, MinimisedItLeavesTheTaskBarAndADoubleClickOnTheIconBringsItBack)
     ASSERT_NO_FATAL_FAILURE(Launch());
     const auto icon = WaitForTrayIcon();
     ASSERT_TRUE(icon);
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     ASSERT_TRUE(PollUntil([&] { return Iconic() && SkipsTaskBar(); })) << "not minimised to the tray";
     EXPECT_FALSE(session->Viewable(window));
 
     const QPoint centre = icon->center();
-    Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) });
+    ASSERT_TRUE(Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) }));
     // A single click does nothing on a tray that reports double clicks; give it time to do the
     // wrong thing.
-    Xdotool({ "click", "1" });
+    ASSERT_TRUE(Xdotool({ "click", "1" }));
     EXPECT_FALSE(PollUntil([&] { return session->Viewable(window); }, 1500)) << "a single click restored it";
-    Xdotool({ "click", "--repeat", "2", "--delay", "80", "1" });
+    ASSERT_TRUE(Xdotool({ "click", "--repeat", "2", "--delay", "80", "1" }));
     ASSERT_TRUE(PollUntil([&] { return session->Viewable(window) && !Iconic(); })) << "not restored";
     EXPECT_TRUE(PollUntil([&] { return session->ActiveWindow() == window; })) << "not brought to the front";
     // From the first minimise on there is no task-bar entry.
@@ -86,22 +86,22 @@ TEST_F(Quorvel, TheTrayMenuOpensAtThePointerAndCloseSavesAndQuits)
         return !found.empty();
     };
     for (int attempt = 0; attempt < 4 && !inputBoxShown(); ++attempt) {
-        Xdotool({ "windowactivate", "--sync", window });
-        Xdotool({ "windowfocus", "--sync", window });
-        Xdotool({ "key", "--clearmodifiers", "alt+d" });
+        ASSERT_TRUE(Xdotool({ "windowactivate", "--sync", window }));
+        ASSERT_TRUE(Xdotool({ "windowfocus", "--sync", window }));
+        ASSERT_TRUE(Xdotool({ "key", "--clearmodifiers", "alt+d" }));
         PollUntil(inputBoxShown, 3000);
     }
     ASSERT_FALSE(dialog.isEmpty()) << "no input box";
     session->Screenshot(dialog, artifact("new-account-box.png"));
-    Xdotool({ "type", "--delay", "20", "Typed by hand" });
-    Xdotool({ "key", "Return" });
+    ASSERT_TRUE(Xdotool({ "type", "--delay", "20", "Typed by hand" }));
+    ASSERT_TRUE(Xdotool({ "key", "Return" }));
     ASSERT_TRUE(PollUntil([&] {
         return session->FindWindows({ "--onlyvisible", "--name", "^New account$" }).empty();
     }));
 
     const QPoint centre = icon->center();
-    Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) });
-    Xdotool({ "click", "3" });
+    ASSERT_TRUE(Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) }));
+    ASSERT_TRUE(Xdotool({ "click", "3" }));
     QString menu;
     std::optional<QRect> menuRect;
     ASSERT_TRUE(PollUntil([&] {
@@ -120,7 +120,7 @@ TEST_F(Quorvel, TheTrayMenuOpensAtThePointerAndCloseSavesAndQuits)
     EXPECT_TRUE(menuRect->adjusted(-2, -2, 2, 2).contains(centre))
         << menuRect->x() << "," << menuRect->y() << " " << menuRect->width() << "x" << menuRect->height();
 
-    Xdotool({ "key", "l" }); // "C&lose"
+    ASSERT_TRUE(Xdotool({ "key", "l" })); // "C&lose"
     ASSERT_TRUE(program->waitForFinished(30000)) << "still running after Close";
     EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program->exitCode(), 0);
@@ -142,7 +142,7 @@ TEST_F(Quorvel, WithoutATrayHostMinimisingKeepsTheTaskBarEntry)
     X11Session::Options options;
     options.trayHost = false;
     ASSERT_NO_FATAL_FAILURE(Launch(options));
-    Xdotool({ "windowminimize", window });
+    ASSERT_TRUE(Xdotool({ "windowminimize", window }));
     ASSERT_TRUE(PollUntil([&] { return Iconic(); }));
     // The handler runs right after the state change; give it time to do the wrong thing.
     EXPECT_FALSE(PollUntil([&] { return SkipsTaskBar(); }, 1500));

@@ -1,6 +1,6 @@
 #include "app/MailServerAddress.h"
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -41,14 +41,25 @@ INSTANTIATE_TEST_SUITE_P(Table, Addresses,
         Row { "IMAPS://Imap.Example.Org:1993/", Protocol::Imap, true, "Imap.Example.Org", 1993, "INBOX" },
         Row { "Pop3://127.0.0.1:2110", Protocol::Pop3, false, "127.0.0.1", 2110, "" },
         Row { "pop3s://127.0.0.1:2995/", Protocol::Pop3, true, "127.0.0.1", 2995, "" },
+        Row { "imaps://10.0.0.100", Protocol::Imap, true, "10.0.0.100", 993, "INBOX" },
+        Row { "imaps://0x.example.org", Protocol::Imap, true, "0x.example.org", 993, "INBOX" },
         Row { "imaps://localhost/Archiv/2024", Protocol::Imap, true, "localhost", 993, "Archiv/2024" },
         Row { "imaps://localhost:65535/Entw\xc3\xbcrfe", Protocol::Imap, true, "localhost", 65535, "Entw\xc3\xbcrfe" },
-        Row { "  imaps://mx_1.example.org  ", Protocol::Imap, true, "mx_1.example.org", 993, "INBOX" }));
+        Row { "  imaps://mx_1.example.org  ", Protocol::Imap, true, "mx_1.example.org", 993, "INBOX" },
+        // Provider host types stand for their provider's server.
+        Row { "Gmail", Protocol::Imap, true, "imap.gmail.com", 993, "INBOX" },
+        Row { "Outlook.com", Protocol::Imap, true, "outlook.office365.com", 993, "INBOX" },
+        Row { "Yahoo", Protocol::Imap, true, "imap.mail.yahoo.com", 993, "INBOX" },
+        Row { "iCloud", Protocol::Imap, true, "imap.mail.me.com", 993, "INBOX" },
+        Row { "Fastmail", Protocol::Imap, true, "imap.fastmail.com", 993, "INBOX" },
+        Row { "GMX", Protocol::Imap, true, "imap.gmx.net", 993, "INBOX" },
+        Row { "Zoho", Protocol::Imap, true, "imap.zoho.com", 993, "INBOX" }));
 
 TEST(OtherHostTypes, AreNoMailServerAddress)
 {
-    for (const char* text : { "Hotmail", "Hotbot", "", "imap.example.org", "http://imap.example.org",
-             "smtp://mail.example.org", "imapx://host", "mail imaps://host" })
+    for (const char* text :
+        { "Hotmail", "Hotbot", "", "gmail", "GMAIL", " Gmail", "Outlook", "Hotmail.com", "imap.example.org",
+            "http://imap.example.org", "smtp://mail.example.org", "imapx://host", "mail imaps://host" })
         EXPECT_FALSE(ReadMailServerAddress(text)) << text;
 }
 
@@ -57,7 +68,11 @@ TEST(BadAddresses, RaiseWithTheTextAsTyped)
     for (const char* text : { "imaps://", "imaps:host", "imaps:/host", "imap://:143", "imaps://host:", "imaps://host:0",
              "imaps://host:65536", "imaps://host:99999", "imaps://host:14x3", "imaps://host:-1", "pop3://host/INBOX",
              "imaps://user@host", "imaps://ho st", "imaps://-host", "imaps://host..org", "imaps://1.2.3",
-             "imaps://256.1.1.1", "imaps://[::1]:993", "imaps://h\xc3\xb6st", "POP3S://" }) {
+             "imaps://256.1.1.1", "imaps://[::1]:993", "imaps://h\xc3\xb6st", "POP3S://",
+             // Numbers that some reader of the address takes another way: signs, leading zeros
+             // (octal to the connect), hexadecimal, a name ending in a number.
+             "imaps://+1.2.3.4", "imaps://1.2.3.+4", "imaps://127.0.0.010", "imaps://127.0.0.01", "imaps://00.0.0.1",
+             "imaps://0x7f.0.0.1", "imaps://0x7f000001", "imaps://host.0x1f", "imaps://mail.example.42" }) {
         try {
             ReadMailServerAddress(QString::fromUtf8(text));
             ADD_FAILURE() << "no error for " << text;

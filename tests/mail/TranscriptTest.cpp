@@ -129,4 +129,22 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// A capability list is read up to a thousand lines; a longer one is no reply a server sends.
+TEST(MailTranscriptLimits, CapabilityLinesUpToAThousand)
+{
+    for (const auto& [lines, expected] :
+        std::vector<std::pair<int, std::string>> { { 999, "0" }, { 1000, "bad reply" } }) {
+        std::string text = "protocol: pop3\nS: +OK ready\nC: CAPA\nS: +OK\n";
+        for (int i = 0; i < lines; ++i)
+            text += "S: X-CAPABILITY-" + std::to_string(i) + "\n";
+        text += "S: USER\nS: .\n";
+        if (expected != "bad reply")
+            text += "C: USER anna\nS: +OK\nC: PASS pw\nS: +OK in\nC: STAT\nS: +OK 0 0\nC: QUIT\nS: +OK bye\n";
+        const Transcript t = ReadTranscript(text);
+        TranscriptChannel channel(t, true);
+        EXPECT_EQ(Play(t, channel), expected) << lines << " lines";
+        EXPECT_EQ(channel.Divergence(), "");
+    }
+}
+
 } // namespace

@@ -1,6 +1,6 @@
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/desktop/Application.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QWidget>

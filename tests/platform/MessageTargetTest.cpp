@@ -1,5 +1,5 @@
-#include "platform/MessageLoop.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageLoop.h"
+#include "platform/core/MessageTarget.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "platform/Exceptions.h"
-#include "platform/StrToInt.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/StrToInt.h"
 
 #include <gtest/gtest.h>
 

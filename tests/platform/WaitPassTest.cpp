@@ -1,7 +1,7 @@
 // The wait pass sleeps until an event has been dispatched: whatever ends a wait wakes it, and
 // nothing else does. Run with the GLib event dispatcher and, as WaitPassWithoutGLib, without.
-#include "platform/MessageLoop.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/MessageLoop.h"
+#include "platform/core/MessageTarget.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

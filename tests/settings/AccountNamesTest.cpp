@@ -2,9 +2,10 @@
 // written under the earlier comparison.
 #include "settings/AccountNames.h"
 
-#include "platform/RegistryNames.h"
+#include "platform/store/RegistryNames.h"
 #include "settings/AccountStore.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempRegistry.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sqlite3.h>
 
 using namespace settings;
@@ -80,6 +82,30 @@ TEST_F(AccountNames, LettersAreComparedOneForOne)
     EXPECT_EQ(LoadAccount("strasse").Password, "second");
 }
 
+// Every ASCII letter, small and capital, alone and beside a letter that only Unicode folds.
+TEST_F(AccountNames, EveryLetterFoldsToItsCapital)
+{
+    std::string small;
+    std::string capital;
+    for (char c = 'a'; c <= 'z'; ++c) {
+        small += c;
+        capital += static_cast<char>(c - 'a' + 'A');
+    }
+    for (const std::string& prefix : { std::string(), std::string("ä") }) {
+        EXPECT_EQ(platform::registry::FoldName(prefix + small), platform::registry::FoldName(prefix + capital))
+            << prefix;
+        EXPECT_TRUE(SameAccountName(prefix + small, prefix + capital)) << prefix;
+    }
+    EXPECT_EQ(platform::registry::FoldName(small), capital);
+    EXPECT_EQ(platform::registry::FoldName(capital), capital);
+
+    ASSERT_TRUE(SaveAccount(Record(small, "first")));
+    ASSERT_TRUE(SaveAccount(Record(capital, "second")));
+    EXPECT_EQ(LoadAccountList().Names, std::vector<std::string> { small });
+    EXPECT_EQ(LoadAccount(small).Password, "second");
+    EXPECT_EQ(CheckNewAccountName(capital, {}), TNameProblem::Exists);
+}
+
 // tests/settings/data/store-with-full-case-folds.sqlite3 was written by the store code of the
 // version before names were compared one letter for one: accounts "Straße", "Work", "ﬁle" and
 // "Alpha" (account i of those four: password "pw-<i>-ß€", status "<i>") and the settings
@@ -127,6 +153,30 @@ TEST_F(EarlierStore, OpensWithEveryRecordWhole)
     EXPECT_TRUE(s.Proxy);
     EXPECT_EQ(s.ProxyHost, "proxy.example");
     EXPECT_EQ(LoadAccountList().Names.size(), 4u);
+}
+
+TEST_F(EarlierStore, AsciiNamesKeepTheirKeysInEveryLetterCase)
+{
+    // Every version stored an ASCII name with its letters in capitals: a record under a name
+    // holding every letter, made the way they wrote it, beside the four.
+    const std::string name = "The quick brown fox jumps over the lazy dog";
+    std::string capitals = name;
+    for (char& c : capitals)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string sql = "INSERT INTO keys(parent, name, fold) VALUES(5, CAST('" + name + "' AS BLOB), CAST('"
+        + capitals
+        + "' AS BLOB));"
+          "INSERT INTO vals SELECT last_insert_rowid(), name, fold, type, data FROM vals WHERE key = 7;";
+    ASSERT_TRUE(testing_support::ExecOnStore(registry_.Path(), sql.c_str()));
+
+    std::string small = name;
+    for (char& c : small)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& asked : { name, capitals, small })
+        EXPECT_EQ(LoadAccount(asked).Password, "pw-2-ß€") << asked;
+    EXPECT_EQ(LoadAccountList().Names.size(), 5u);
+    EXPECT_EQ(StoredFold(name), capitals);
+    EXPECT_EQ(StoredFold("Work"), "WORK");
 }
 
 TEST_F(EarlierStore, NamesTheEarlierRuleJoinedBecomeTwo)

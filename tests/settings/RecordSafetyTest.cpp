@@ -11,6 +11,7 @@
 
 using namespace settings;
 using testing_support::AccountRows;
+using testing_support::CopyWithSpoiltValuePages;
 using testing_support::ExecOnStore;
 
 namespace {
@@ -110,6 +111,23 @@ TEST_F(RecordSafety, LoadOfAFileThatIsNoStoreFails)
         std::fclose(f);
     }
     EXPECT_TRUE(LoadAccount("Work").Failed);
+}
+
+TEST_F(RecordSafety, LoadOfARecordWhoseValuePagesAreSpoiltFails)
+{
+    ASSERT_TRUE(
+        SaveAccount({ "Long", std::string(12000, 'i'), "Hotmail", "user", "pw", "9 Dec 2026 || 17:58:16", "3" }));
+    ASSERT_TRUE(SaveAccount(Record("Short", "short pw", "1")));
+    const std::string spoilt = registry_.Path() + ".spoilt";
+    ASSERT_TRUE(CopyWithSpoiltValuePages(registry_.Path(), spoilt));
+    ASSERT_EQ(std::rename(spoilt.c_str(), registry_.Path().c_str()), 0);
+
+    // The keys and the short values still read: only the long value fails.
+    EXPECT_EQ(LoadAccountList().Names, (std::vector<std::string> { "Long", "Short" }));
+    EXPECT_EQ(LoadAccount("Short").Password, "short pw");
+    const TAccountFields f = LoadAccount("Long");
+    EXPECT_TRUE(f.Failed);
+    EXPECT_FALSE(f.Info);
 }
 
 TEST_F(RecordSafety, RecordWithoutSeedIsNoFailedLoad)

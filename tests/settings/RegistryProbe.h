@@ -1,7 +1,7 @@
 // Looking at and shaping the registry store directly, beside the operations under test.
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 
 #include <gtest/gtest.h>
 

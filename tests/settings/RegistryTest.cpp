@@ -1,4 +1,4 @@
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 
 #include "RegistryProbe.h"
 #include "tests/support/TempRegistry.h"

@@ -1,6 +1,6 @@
 // Test helper: saves accounts and settings in a loop, printing each finished generation; or,
 // with "hold", stays in the middle of a save for a while, as a second instance would.
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 #include "settings/AccountStore.h"
 #include "settings/SettingsStore.h"
 

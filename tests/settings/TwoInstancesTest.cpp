@@ -1,7 +1,7 @@
 // Two running instances on one store: a second instance's write never holds up or fails a load
 // of this one, writes wait for each other at most the busy time-out, and a session that began by
 // reading can still write after the other instance committed.
-#include "platform/Registry.h"
+#include "platform/store/Registry.h"
 #include "settings/AccountStore.h"
 #include "settings/SettingsStore.h"
 #include "tests/settings/RegistryProbe.h"

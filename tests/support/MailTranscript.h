@@ -51,6 +51,7 @@ public:
     void UpgradeToTls() override;
     bool IsSecure() const override { return secure_; }
     void ShortenReplies(std::int32_t) override { }
+    void AllowSlowReplies(std::int32_t) override { }
 
     // Where the client first left the transcript; empty while it kept to it (a break may be
     // swallowed by the client's polite end of a session, so it is kept here too).

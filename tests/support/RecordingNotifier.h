@@ -2,7 +2,7 @@
 // so that window tests never reach the desktop of whoever runs them.
 #pragma once
 
-#include "platform/DesktopNotifier.h"
+#include "platform/desktop/DesktopNotifier.h"
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
 // A notification area that records every call and answers as a test tells it to.
 #pragma once
 
-#include "platform/NotifyIcon.h"
+#include "platform/desktop/NotifyIcon.h"
 
 #include <QString>
 

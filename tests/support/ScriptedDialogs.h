@@ -1,8 +1,8 @@
 // Dialogs that answer from a script and record what they were asked, for tests.
 #pragma once
 
-#include "platform/Application.h"
-#include "platform/Dialogs.h"
+#include "platform/desktop/Application.h"
+#include "platform/desktop/Dialogs.h"
 
 #include <QString>
 

@@ -41,7 +41,8 @@ void readLayout(const QDBusArgument& argument, std::vector<StatusNotifierHost::M
     argument >> id >> properties;
     if (!top)
         entries.push_back({ id, properties.value("label").toString(), properties.value("type").toString(),
-            properties.value("enabled", true).toBool(), properties.value("visible", true).toBool() });
+            properties.value("enabled", true).toBool(), properties.value("visible", true).toBool(),
+            properties.value("toggle-type").toString(), properties.value("toggle-state", -1).toInt() });
     argument.beginArray();
     while (!argument.atEnd()) {
         QDBusVariant child;

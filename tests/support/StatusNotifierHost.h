@@ -83,6 +83,8 @@ public:
         QString type; // "separator" or empty
         bool enabled = true;
         bool visible = true;
+        QString toggleType; // "checkmark" for an item that can be checked
+        int toggleState = -1; // 1 checked, 0 not, -1 neither
     };
 
     // Properties of the item at `service`; an invalid variant when it cannot be read.

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
+#include <sys/prctl.h>
 
 namespace testing_support {
 
@@ -14,6 +16,8 @@ class StoreLock {
 public:
     StoreLock(const QString& holder, const std::string& storePath)
     {
+        // The holder goes when the test program goes, even when it crashes or is killed.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.start(holder, { QString::fromStdString(storePath) });
         if (!process_.waitForStarted(10000))
             return;

@@ -75,7 +75,8 @@ Cert makeCertificate(const CertificateRequest& request, EVP_PKEY* key, X509* iss
         addExtension(c, signer, NID_basic_constraints, "critical,CA:FALSE");
         addExtension(c, signer, NID_key_usage, "critical,digitalSignature");
         addExtension(c, signer, NID_ext_key_usage, "serverAuth");
-        addExtension(c, signer, NID_subject_alt_name, request.altNames);
+        if (*request.altNames)
+            addExtension(c, signer, NID_subject_alt_name, request.altNames);
         if (issuer)
             addExtension(c, signer, NID_authority_key_identifier, "keyid");
     }
@@ -134,6 +135,7 @@ TestCertificates::TestCertificates()
     expired = store(dir_, "expired", signedBy({ "localhost", kLocalNames, -30 * kDay, -kDay }).get(), serverKey.get());
     wrongName
         = store(dir_, "wrong-name", signedBy({ "mail.example.org", "DNS:mail.example.org" }).get(), serverKey.get());
+    subjectNameOnly = store(dir_, "subject-name-only", signedBy({ "localhost", "" }).get(), serverKey.get());
     selfSigned = store(dir_, "self-signed",
         makeCertificate({ "localhost", kLocalNames }, serverKey.get(), nullptr, nullptr).get(), serverKey.get());
 

@@ -25,6 +25,8 @@ public:
     TlsIdentity wrongName;
     // For localhost and 127.0.0.1, signed by itself.
     TlsIdentity selfSigned;
+    // "localhost" only as the subject's common name, with no subject alternative names; trusted.
+    TlsIdentity subjectNameOnly;
     // For localhost and 127.0.0.1, signed by an authority nobody trusts.
     TlsIdentity unknownAuthority;
 

@@ -1,5 +1,12 @@
-// Entry of every test program: one QApplication on the offscreen platform, then GoogleTest.
+// Entry of every test program: one application object (the widgets' one where the program tests
+// the desktop, Qt Core's otherwise) on the offscreen platform, then GoogleTest.
+#ifdef QUORVEL_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 
 #include <gtest/gtest.h>
 
@@ -14,7 +21,7 @@ int main(int argc, char** argv)
     // and sets the address before the program's first use of it.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-system-bus", 0);
     std::signal(SIGPIPE, SIG_IGN);
-    QApplication app(argc, argv);
+    TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
 // Waiting in tests: run the event loop until a condition holds or a deadline passes.
 #pragma once
 
-#include "platform/MessageLoop.h"
+#include "platform/core/MessageLoop.h"
 
 #include <QElapsedTimer>
 

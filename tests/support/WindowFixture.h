@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/frmMain.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/support/RecordingNotifier.h"
 #include "tests/support/RecordingNotifyArea.h"
 #include "tests/support/ScriptedDialogs.h"

@@ -1,8 +1,8 @@
 #include "tray/TrayIcon.h"
 
-#include "platform/Application.h"
-#include "platform/Exceptions.h"
-#include "platform/MessageLoop.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/MessageLoop.h"
+#include "platform/desktop/Application.h"
 #include "tests/support/RecordingNotifyArea.h"
 #include "tests/support/ScriptedDialogs.h"
 

@@ -23,10 +23,10 @@ QString artifact(const QString& name)
     return QString(QUORVEL_ARTIFACTS) + "/" + name;
 }
 
-void StoreAccount(const std::string& name, const std::string& user, const std::string& password)
+[[nodiscard]] bool StoreAccount(const std::string& name, const std::string& user, const std::string& password)
 {
     settings::TAccount a { name, "", "Hotmail", user, password, "N/A", "N/A" };
-    ASSERT_TRUE(settings::SaveAccount(a));
+    return settings::SaveAccount(a);
 }
 
 } // namespace
@@ -38,20 +38,21 @@ protected:
         ASSERT_TRUE(home.isValid());
         store = home.path() + "/registry.sqlite3";
         setenv("QUORVEL_REGISTRY", store.toLocal8Bit().constData(), 1);
-        StoreAccount("Anna", "anna", "anna-pw");
-        StoreAccount("Ben", "ben", "ben-pw");
-        StoreAccount("Cleo", "cleo", "not-her-password");
+        ASSERT_TRUE(StoreAccount("Anna", "anna", "anna-pw"));
+        ASSERT_TRUE(StoreAccount("Ben", "ben", "ben-pw"));
+        ASSERT_TRUE(StoreAccount("Cleo", "cleo", "not-her-password"));
         unsetenv("QUORVEL_REGISTRY");
         service = std::make_unique<MailServiceProcess>(
             QStringList { "--account", "anna:anna-pw:3", "--account", "ben:ben-pw:0", "--account", "cleo:cleo-pw:5" });
         ASSERT_GT(service->port(), 0);
     }
 
-    void Xdotool(const QStringList& arguments)
+    [[nodiscard]] bool Xdotool(const QStringList& arguments)
     {
         int code = -1;
         session->Run("xdotool", arguments, &code);
-        ASSERT_EQ(code, 0) << arguments.join(' ').toStdString();
+        EXPECT_EQ(code, 0) << arguments.join(' ').toStdString();
+        return code == 0;
     }
 
     QImage Grab(const QRect& rect, const QString& name)
@@ -91,11 +92,11 @@ TEST_F(CheckAllEndToEnd, CheckAllFromTheTrayMenuChecksEveryAccountAndReports)
     const QImage before = Grab(*icon, "check-all-before.png");
 
     const QPoint centre = icon->center();
-    Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) });
-    Xdotool({ "click", "3" });
+    ASSERT_TRUE(Xdotool({ "mousemove", QString::number(centre.x()), QString::number(centre.y()) }));
+    ASSERT_TRUE(Xdotool({ "click", "3" }));
     QThread::msleep(400);
     session->Screenshot("root", artifact("check-all-menu.png"));
-    Xdotool({ "key", "c" }); // "&Check All"
+    ASSERT_TRUE(Xdotool({ "key", "c" })); // "&Check All"
 
     ASSERT_TRUE(PollUntil([&] { return service->Requests().size() >= 3; })) << "the accounts were not checked";
     QThread::msleep(500);
@@ -107,14 +108,14 @@ TEST_F(CheckAllEndToEnd, CheckAllFromTheTrayMenuChecksEveryAccountAndReports)
     EXPECT_NE(before, after);
 
     // The tooltip, shown by resting the pointer on the icon.
-    Xdotool({ "mousemove", QString::number(centre.x() + 1), QString::number(centre.y()) });
+    ASSERT_TRUE(Xdotool({ "mousemove", QString::number(centre.x() + 1), QString::number(centre.y()) }));
     QThread::msleep(1500);
     session->Screenshot("root", artifact("check-all-tooltip.png"));
 
     // "C&lose" from the tray menu: the program saves and ends.
-    Xdotool({ "click", "3" });
+    ASSERT_TRUE(Xdotool({ "click", "3" }));
     QThread::msleep(400);
-    Xdotool({ "key", "l" });
+    ASSERT_TRUE(Xdotool({ "key", "l" }));
     ASSERT_TRUE(program->waitForFinished(10000)) << "still running after Close";
     EXPECT_EQ(program->exitCode(), 0);
 

@@ -14,8 +14,8 @@ class CheckAccount : public CheckFixture { };
 
 TEST_F(CheckAccount, DirectLoginReadsTheCountAndSavesIt)
 {
-    StartService({ "--account", "alice:pw:3" });
-    StoreAccount("A", "alice", "pw");
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), 3);
     EXPECT_EQ(f.lblStatus->text(), "3");
@@ -29,10 +29,10 @@ TEST_F(CheckAccount, DirectLoginReadsTheCountAndSavesIt)
 
 TEST_F(CheckAccount, ThroughTheProxyTheWholeAddressIsSent)
 {
-    StartService({ "--account", "alice:pw:4" });
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:4" }));
     // The login server's name is never looked up: the proxy is asked for it.
     SetEnvironment("QUORVEL_LOGIN_HOST", "login.mail.example.com");
-    StoreAccount("A", "alice", "pw");
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw"));
     auto& f = Open();
     f.cbProxy->setChecked(true);
     f.edProxyHost->setText("127.0.0.1");
@@ -45,8 +45,8 @@ TEST_F(CheckAccount, ThroughTheProxyTheWholeAddressIsSent)
 
 TEST_F(CheckAccount, ProxyPortThatIsNotANumberEndsTheCheckBeforeAnyRequest)
 {
-    StartService({ "--account", "alice:pw:4" });
-    StoreAccount("A", "alice", "pw");
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:4" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw"));
     auto& f = Open();
     f.StatusBar->SetSimpleText("before");
     f.cbProxy->setChecked(true);
@@ -61,8 +61,8 @@ TEST_F(CheckAccount, ProxyPortThatIsNotANumberEndsTheCheckBeforeAnyRequest)
 
 TEST_F(CheckAccount, QueryCharactersGoUnchangedAndBlanksEncoded)
 {
-    StartService({ "--account", "al&ice=1:p#w\\x20x=y:6" });
-    StoreAccount("A", "al&ice=1", "p#w x=y");
+    ASSERT_TRUE(StartService({ "--account", "al&ice=1:p#w\\x20x=y:6" }));
+    ASSERT_TRUE(StoreAccount("A", "al&ice=1", "p#w x=y"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), 6);
     ASSERT_EQ(service->Requests().size(), 1u);
@@ -71,8 +71,8 @@ TEST_F(CheckAccount, QueryCharactersGoUnchangedAndBlanksEncoded)
 
 TEST_F(CheckAccount, LineBreakInThePasswordCannotInjectHeaderLines)
 {
-    StartService({ "--account", "bob:a\\r\\nX-Evil\\x3A 1:2" });
-    StoreAccount("B", "bob", "a\r\nX-Evil: 1");
+    ASSERT_TRUE(StartService({ "--account", "bob:a\\r\\nX-Evil\\x3A 1:2" }));
+    ASSERT_TRUE(StoreAccount("B", "bob", "a\r\nX-Evil: 1"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), 2);
     ASSERT_EQ(service->Requests().size(), 1u);
@@ -81,8 +81,8 @@ TEST_F(CheckAccount, LineBreakInThePasswordCannotInjectHeaderLines)
 
 TEST_F(CheckAccount, WrongPasswordIsALoginFailure)
 {
-    StartService({ "--account", "alice:right:3" });
-    StoreAccount("A", "alice", "wrong");
+    ASSERT_TRUE(StartService({ "--account", "alice:right:3" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "wrong"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), -1);
     EXPECT_EQ(f.lblStatus->text(), "Login failed");
@@ -91,8 +91,8 @@ TEST_F(CheckAccount, WrongPasswordIsALoginFailure)
 
 TEST_F(CheckAccount, PageWithoutTheCountIsAnInterpretationError)
 {
-    StartService({ "--account", "alice:pw:page=<html>Welcome</html>" });
-    StoreAccount("A", "alice", "pw");
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:page=<html>Welcome</html>" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), -2);
     EXPECT_EQ(f.lblStatus->text(), "Interpretion error...");
@@ -100,8 +100,8 @@ TEST_F(CheckAccount, PageWithoutTheCountIsAnInterpretationError)
 
 TEST_F(CheckAccount, RedirectWithSessionCookieIsFollowed)
 {
-    StartService({ "--account", "carol:pw:5:redirect" });
-    StoreAccount("C", "carol", "pw");
+    ASSERT_TRUE(StartService({ "--account", "carol:pw:5:redirect" }));
+    ASSERT_TRUE(StoreAccount("C", "carol", "pw"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), 5);
     const auto requests = service->Requests();
@@ -111,8 +111,8 @@ TEST_F(CheckAccount, RedirectWithSessionCookieIsFollowed)
 
 TEST_F(CheckAccount, StatusLineNamesTheHostAndUserWhileWaiting)
 {
-    StartService({ "--account", "alice:pw:3:delay=400" });
-    StoreAccount("A", "alice", "pw");
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:3:delay=400" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw"));
     auto& f = Open();
     QString during;
     After(150, [&] { during = f.StatusBar->SimpleText(); });
@@ -122,9 +122,9 @@ TEST_F(CheckAccount, StatusLineNamesTheHostAndUserWhileWaiting)
 
 TEST_F(CheckAccount, OtherHostTypesMakeNoRequestAndSayWhy)
 {
-    StartService({ "--account", "alice:pw:3" });
-    StoreAccount("A", "alice", "pw", "Hotbot");
-    StoreAccount("B", "bob", "pw", "Yahoo");
+    ASSERT_TRUE(StartService({ "--account", "alice:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "alice", "pw", "Hotbot"));
+    ASSERT_TRUE(StoreAccount("B", "bob", "pw", "AOL"));
     auto& f = Open();
     EXPECT_EQ(f.CheckAccount(0), -999);
     EXPECT_EQ(f.CheckAccount(1), -999);

@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>
@@ -22,25 +22,25 @@ protected:
 
 TEST_F(CheckAllRun, TotalsThreeThreeFiveZeroGiveTheThreeReports)
 {
-    ProvidePictures();
-    StartService({ "--account", "u3:pw:3", "--account", "u5:pw:5", "--account", "u0:pw:0" });
-    StoreAccount("A", "u3", "pw");
+    ASSERT_TRUE(ProvidePictures());
+    ASSERT_TRUE(StartService({ "--account", "u3:pw:3", "--account", "u5:pw:5", "--account", "u0:pw:0" }));
+    ASSERT_TRUE(StoreAccount("A", "u3", "pw"));
     auto& f = Open();
 
     Run();
     EXPECT_EQ(Status(), "3 total number of new message(s), all accounts");
-    EXPECT_TRUE(TrayShows("face02.ico"));
+    EXPECT_TRUE(TrayShowsCount(3));
     EXPECT_EQ(Hint(), Status());
     EXPECT_EQ(f.FLastTotal, 3);
 
     Run();
     EXPECT_EQ(Status(), "3 total number of new message(s), all accounts");
-    EXPECT_TRUE(TrayShows("face02.ico"));
+    EXPECT_TRUE(TrayShowsCount(3));
 
     f.edUserName->setText("u5"); // an edit of the current account, saved when the run starts
     Run();
     EXPECT_EQ(Status(), "5 total number of new message(s), all accounts. Since last checked: 2");
-    EXPECT_TRUE(TrayShows("face02.ico"));
+    EXPECT_TRUE(TrayShowsCount(5));
     EXPECT_EQ(Hint(), Status());
 
     f.edUserName->setText("u0");
@@ -54,12 +54,12 @@ TEST_F(CheckAllRun, TotalsThreeThreeFiveZeroGiveTheThreeReports)
 
 TEST_F(CheckAllRun, AddsOnlyPositiveCountsAndRestoresTheCurrentAccount)
 {
-    StartService(
-        { "--account", "a:pw:2", "--account", "b:pw:fail", "--account", "c:pw:page=nothing", "--account", "d:pw:7" });
-    StoreAccount("A", "a", "pw");
-    StoreAccount("B", "b", "pw");
-    StoreAccount("C", "c", "pw");
-    StoreAccount("D", "d", "pw");
+    ASSERT_TRUE(StartService(
+        { "--account", "a:pw:2", "--account", "b:pw:fail", "--account", "c:pw:page=nothing", "--account", "d:pw:7" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw"));
+    ASSERT_TRUE(StoreAccount("C", "c", "pw"));
+    ASSERT_TRUE(StoreAccount("D", "d", "pw"));
     auto& f = Open();
     ASSERT_EQ(f.FCurrentAccount, "A");
     f.edInfo->setText("edited before the run");
@@ -77,9 +77,9 @@ TEST_F(CheckAllRun, AddsOnlyPositiveCountsAndRestoresTheCurrentAccount)
 
 TEST_F(CheckAllRun, EveryAccountFailingCountsAsNoMessages)
 {
-    StartService({ "--account", "b:pw:fail" });
-    StoreAccount("A", "a", "nope");
-    StoreAccount("B", "b", "pw");
+    ASSERT_TRUE(StartService({ "--account", "b:pw:fail" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "nope"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw"));
     Open();
     Run();
     EXPECT_EQ(Status(), "No messages!");
@@ -87,7 +87,7 @@ TEST_F(CheckAllRun, EveryAccountFailingCountsAsNoMessages)
 
 TEST_F(CheckAllRun, EmptyListRunsFromTheTrayMenu)
 {
-    ProvidePictures();
+    ASSERT_TRUE(ProvidePictures());
     auto& f = Open();
     ASSERT_FALSE(f.btnCheckAll->isEnabled());
     f.FLastTotal = 4;
@@ -100,24 +100,24 @@ TEST_F(CheckAllRun, EmptyListRunsFromTheTrayMenu)
 
 TEST_F(CheckAllRun, ClockIsShownDuringTheRun)
 {
-    ProvidePictures();
-    StartService({ "--account", "a:pw:1:delay=400" });
-    StoreAccount("A", "a", "pw");
+    ASSERT_TRUE(ProvidePictures());
+    ASSERT_TRUE(StartService({ "--account", "a:pw:1:delay=400" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
     Open();
     bool clock = false;
     After(150, [&] { clock = TrayShows("aclock.ico"); });
     Run();
     EXPECT_TRUE(clock);
-    EXPECT_TRUE(TrayShows("face02.ico"));
+    EXPECT_TRUE(TrayShowsCount(1));
 }
 
 TEST_F(CheckAllRun, FailedRequestEndsTheRunWithTheReportUntouched)
 {
-    ProvidePictures();
-    StartService({ "--account", "a:pw:3", "--account", "b:pw:4" });
-    StoreAccount("A", "a", "pw");
-    StoreAccount("B", "b", "pw");
-    StoreAccount("C", "c", "pw");
+    ASSERT_TRUE(ProvidePictures());
+    ASSERT_TRUE(StartService({ "--account", "a:pw:3", "--account", "b:pw:4" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw"));
+    ASSERT_TRUE(StoreAccount("C", "c", "pw"));
     auto& f = Open();
     Run();
     ASSERT_EQ(Status(), "7 total number of new message(s), all accounts");
@@ -144,9 +144,9 @@ TEST_F(CheckAllRun, FailedRequestEndsTheRunWithTheReportUntouched)
 
 TEST_F(CheckAllRun, ConversionErrorOfThePageEndsTheRun)
 {
-    StartService({ "--account", "a:pw:page=messages, none here", "--account", "b:pw:3" });
-    StoreAccount("A", "a", "pw");
-    StoreAccount("B", "b", "pw");
+    ASSERT_TRUE(StartService({ "--account", "a:pw:page=messages, none here", "--account", "b:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw"));
     auto& f = Open();
     Run();
     ASSERT_EQ(ErrorTexts().size(), 1u);
@@ -158,8 +158,8 @@ TEST_F(CheckAllRun, ConversionErrorOfThePageEndsTheRun)
 
 TEST_F(CheckAllRun, MissingPicturesLeaveTheTrayIconAsItWas)
 {
-    StartService({ "--account", "a:pw:3" });
-    StoreAccount("A", "a", "pw");
+    ASSERT_TRUE(StartService({ "--account", "a:pw:3" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
     Open();
     const QImage before = TrayImage();
     ASSERT_FALSE(before.isNull());
@@ -171,10 +171,10 @@ TEST_F(CheckAllRun, MissingPicturesLeaveTheTrayIconAsItWas)
 
 TEST_F(CheckAllRun, OtherHostTypeDoesNotEndTheRun)
 {
-    StartService({ "--account", "a:pw:3", "--account", "c:pw:2" });
-    StoreAccount("A", "a", "pw");
-    StoreAccount("B", "b", "pw", "Hotbot");
-    StoreAccount("C", "c", "pw");
+    ASSERT_TRUE(StartService({ "--account", "a:pw:3", "--account", "c:pw:2" }));
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw", "Hotbot"));
+    ASSERT_TRUE(StoreAccount("C", "c", "pw"));
     Open();
     Run();
     EXPECT_EQ(Status(), "5 total number of new message(s), all accounts");

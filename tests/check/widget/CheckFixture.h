@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "app/icons/CountBadge.h"
 #include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/support/Wait.h"
@@ -37,17 +38,22 @@ protected:
     }
 
     // The three pictures in the current directory, as the program finds them.
-    void ProvidePictures()
+    [[nodiscard]] bool ProvidePictures()
     {
         for (const char* name : { "aclock.ico", "face02.ico", "face04.ico" }) {
             const QString from = QString(QUORVEL_PICTURE_DIR) + "/" + name;
-            ASSERT_TRUE(QFile::copy(from, QDir(pictures_.path()).filePath(name))) << from.toStdString();
+            if (!QFile::copy(from, QDir(pictures_.path()).filePath(name))) {
+                ADD_FAILURE() << "cannot copy " << from.toStdString();
+                return false;
+            }
         }
+        return true;
     }
 
-    // Stored before the window opens, so that it lists them in this order.
-    static void StoreAccount(const std::string& name, const std::string& user, const std::string& password,
-        const std::string& host = "Hotmail")
+    // Stored before the window opens, so that it lists them in this order. A helper cannot end
+    // the test that calls it: the test asserts on the result.
+    [[nodiscard]] static bool StoreAccount(const std::string& name, const std::string& user,
+        const std::string& password, const std::string& host = "Hotmail")
     {
         settings::TAccount a;
         a.Name = name;
@@ -57,16 +63,18 @@ protected:
         a.Password = password;
         a.LastChecked = "N/A";
         a.Status = "N/A";
-        ASSERT_TRUE(settings::SaveAccount(a));
+        return settings::SaveAccount(a);
     }
 
     static settings::TAccountFields Stored(const std::string& name) { return settings::LoadAccount(name); }
 
-    void StartService(const QStringList& arguments)
+    // False when the service did not come up listening.
+    [[nodiscard]] bool StartService(const QStringList& arguments)
     {
         service = std::make_unique<MailServiceProcess>(arguments);
         SetEnvironment("QUORVEL_LOGIN_HOST", service->address());
         SetEnvironment("QUORVEL_HOMEPAGE", "http://" + service->address() + "/quorvel/");
+        return service->port() > 0;
     }
 
     void SetEnvironment(const char* name, const std::string& value)
@@ -82,6 +90,24 @@ protected:
         const QImage shown
             = form->trayIcon->Icon().icon().pixmap(expected.size()).toImage().convertToFormat(QImage::Format_ARGB32);
         return !expected.isNull() && shown == expected;
+    }
+
+    // True when the tray icon shows "face02.ico" with the badge of `total`, at the smallest and
+    // the largest size it is drawn at.
+    bool TrayShowsCount(int total)
+    {
+        const QImage face = QImageReader(QString(QUORVEL_PICTURE_DIR) + "/face02.ico").read();
+        for (int size : { 16, 32 }) {
+            const QImage expected = pictures::WithCountBadge(face, size, total);
+            const QImage shown = form->trayIcon->Icon()
+                                     .icon()
+                                     .pixmap(QSize(size, size), 1.0)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32);
+            if (face.isNull() || shown != expected)
+                return false;
+        }
+        return true;
     }
 
     QImage TrayImage()

@@ -1,5 +1,5 @@
 #include "app/Guard.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>
@@ -20,10 +20,10 @@ protected:
     {
         CheckFixture::SetUp();
         // B stalls until released; A and C answer at once.
-        StartService({ "--account", "a:pw:1", "--account", "b:pw:2:fault=stall", "--account", "c:pw:4" });
-        StoreAccount("A", "a", "pw");
-        StoreAccount("B", "b", "pw");
-        StoreAccount("C", "c", "pw");
+        ASSERT_TRUE(StartService({ "--account", "a:pw:1", "--account", "b:pw:2:fault=stall", "--account", "c:pw:4" }));
+        ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+        ASSERT_TRUE(StoreAccount("B", "b", "pw"));
+        ASSERT_TRUE(StoreAccount("C", "c", "pw"));
     }
 
     // How many requests of the stalled account the service has received so far.

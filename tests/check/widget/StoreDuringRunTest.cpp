@@ -1,6 +1,6 @@
 // A run whose store stops answering part-way, and what a run does to the focus and to quitting.
 #include "app/Guard.h"
-#include "platform/Application.h"
+#include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
 #include "tests/support/StoreLock.h"
 #include "tests/support/StoreRows.h"
@@ -42,10 +42,11 @@ protected:
     {
         CheckFixture::SetUp();
         // A's check waits until released, so the store can be spoilt meanwhile.
-        StartService({ "--account", "a:pw-a:1:fault=stall", "--account", "b:pw-b:2", "--account", "c:pw-c:4" });
-        StoreAccount("A", "a", "pw-a");
-        StoreAccount("B", "b", "pw-b");
-        StoreAccount("C", "c", "pw-c");
+        ASSERT_TRUE(
+            StartService({ "--account", "a:pw-a:1:fault=stall", "--account", "b:pw-b:2", "--account", "c:pw-c:4" }));
+        ASSERT_TRUE(StoreAccount("A", "a", "pw-a"));
+        ASSERT_TRUE(StoreAccount("B", "b", "pw-b"));
+        ASSERT_TRUE(StoreAccount("C", "c", "pw-c"));
         path_ = std::getenv("QUORVEL_REGISTRY");
     }
 
@@ -131,10 +132,12 @@ TEST_F(StoreDuringRun, AFileMadeUnreadableLeavesEveryRecordAsItWas)
 
 class RunStart : public CheckFixture {
 protected:
-    // The focus in the host field of an account whose host is empty.
-    app::TfrmQuorvel& FocusInAnEmptyHost()
+    // The focus in the host field of an account whose host is empty; null when the account
+    // could not be stored.
+    app::TfrmQuorvel* FocusInAnEmptyHost()
     {
-        StoreAccount("Nohost", "n", "pw", "");
+        if (!StoreAccount("Nohost", "n", "pw", ""))
+            return nullptr;
         auto& f = Open();
         f.show();
         QApplication::setActiveWindow(&f);
@@ -142,7 +145,7 @@ protected:
         f.cbHost->setFocus(Qt::MouseFocusReason);
         EXPECT_TRUE(f.cbHost->hasFocus());
         EXPECT_EQ(f.cbHost->currentText(), "");
-        return f;
+        return &f;
     }
 
     bool NewVersionBoxShown()
@@ -156,7 +159,9 @@ protected:
 
 TEST_F(RunStart, FromTheButtonsAcceleratorOpensNoBox)
 {
-    auto& f = FocusInAnEmptyHost();
+    auto* focused = FocusInAnEmptyHost();
+    ASSERT_TRUE(focused);
+    auto& f = *focused;
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
     // The accelerator clicks the button a moment later, as a visible press.
     for (int waited = 0; waited < 10000 && f.StatusBar->SimpleText() != "No messages!"; waited += 20)
@@ -169,7 +174,9 @@ TEST_F(RunStart, FromTheButtonsAcceleratorOpensNoBox)
 
 TEST_F(RunStart, FromTheTrayMenuOpensNoBox)
 {
-    auto& f = FocusInAnEmptyHost();
+    auto* focused = FocusInAnEmptyHost();
+    ASSERT_TRUE(focused);
+    auto& f = *focused;
     f.pmnuCheckAll->trigger();
     EXPECT_EQ(f.StatusBar->SimpleText(), "No messages!");
     EXPECT_FALSE(NewVersionBoxShown());
@@ -180,7 +187,7 @@ class QuitDuringVersionCheck : public CheckFixture { };
 
 TEST_F(QuitDuringVersionCheck, ShowsNoErrorBox)
 {
-    StartService({ "--fault", "stall" });
+    ASSERT_TRUE(StartService({ "--fault", "stall" }));
     auto& f = Open();
     std::function<void()> poll = [&] {
         if (service->Requests().empty()) {

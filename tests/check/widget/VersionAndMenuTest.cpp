@@ -1,5 +1,5 @@
 #include "app/Guard.h"
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/check/widget/CheckFixture.h"
 
 #include <QAction>
@@ -23,7 +23,8 @@ class VersionCheck : public CheckFixture {
 protected:
     QString Check(const QStringList& arguments)
     {
-        StartService(arguments);
+        if (!StartService(arguments))
+            return "the mail service did not start";
         auto& f = Open();
         app::Guard([&] { f.lblHomePageClick(f.lblHomePage); });
         return f.StatusBar->SimpleText();
@@ -60,7 +61,7 @@ TEST_F(VersionCheck, ErrorPageGoesIntoTheText)
 
 TEST_F(VersionCheck, ThroughTheProxy)
 {
-    StartService({ "--version", "0.2.4" });
+    ASSERT_TRUE(StartService({ "--version", "0.2.4" }));
     SetEnvironment("QUORVEL_HOMEPAGE", "http://quorvel.example.org/");
     auto& f = Open();
     f.cbProxy->setChecked(true);
@@ -74,7 +75,7 @@ TEST_F(VersionCheck, ThroughTheProxy)
 
 TEST_F(VersionCheck, FailedRequestKeepsTheCheckingText)
 {
-    StartService({ "--version", "0.2.4" });
+    ASSERT_TRUE(StartService({ "--version", "0.2.4" }));
     const std::string address = service->address();
     service.reset(); // nobody listens there any more
     auto& f = Open();
@@ -114,8 +115,8 @@ class FileMenu : public CheckFixture { };
 
 TEST_F(FileMenu, DeleteConfigEmptiesListAndStore)
 {
-    StoreAccount("A", "a", "pw");
-    StoreAccount("B", "b", "pw");
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "b", "pw"));
     auto& f = Open();
     ASSERT_EQ(f.clbItems->count(), 2);
     f.mnuRegistryDelete->trigger();
@@ -141,7 +142,7 @@ TEST_F(FileMenu, DeleteConfigWithNoAccounts)
 
 TEST_F(FileMenu, ExportStaysDisabledAndWritesANewFileOnly)
 {
-    StoreAccount("A", "a", "pw");
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
     auto& f = Open();
     EXPECT_FALSE(f.mnuRegistrySave->isEnabled());
     QTemporaryDir folder;

@@ -1,6 +1,7 @@
 // Replies that try to pass a cut page off as whole, to hold a check for ever, to grow the process,
 // or to smuggle lines into the next request.
 #include "net/SockErrors.h"
+#include "platform/core/HostResolver.h"
 #include "tests/http/HttpProbe.h"
 #include "tests/support/ScriptServer.h"
 
@@ -11,6 +12,7 @@
 
 #include <fstream>
 #include <malloc.h>
+#include <netinet/in.h>
 #include <sstream>
 
 using namespace http_tests;
@@ -71,6 +73,22 @@ std::size_t ResidentBytes()
     statm >> pages >> resident;
     return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
+
+// Every name resolves to 127.0.0.1 while the object lives: other names for one loopback server.
+struct LoopbackNames {
+    LoopbackNames()
+        : previous(platform::SetHostResolver([](const std::string& name) {
+            platform::HostLookupResult r;
+            r.name = name;
+            r.addresses.push_back(htonl(INADDR_LOOPBACK));
+            return r;
+        }))
+    { }
+    ~LoopbackNames() { platform::SetHostResolver(previous); }
+    LoopbackNames(const LoopbackNames&) = delete;
+    LoopbackNames& operator=(const LoopbackNames&) = delete;
+    platform::HostResolverFunction previous;
+};
 
 } // namespace
 
@@ -297,6 +315,27 @@ TEST(Redirect, ACookieTheCallerSetGoesEverywhere)
     http.Get("http://localhost:" + port + "/a");
     ASSERT_TRUE(server.WaitForClosed(1));
     EXPECT_NE(server.Received(1).find("\r\nCookie: mine=1\r\n"), std::string::npos);
+}
+
+TEST(Redirect, ACookieTheCallerSetsAfterARedirectCookieGoesEverywhere)
+{
+    ScriptServer server;
+    const std::string port = std::to_string(server.port());
+    server.AddConnection(
+        { S::ReceiveRequest(), S::Send("HTTP/1.0 302 Found\r\nSet-Cookie: s=1\r\nLocation: /b\r\n\r\n"), S::Close() });
+    server.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n\r\n"), S::Close() });
+    server.AddConnection({ S::ReceiveRequest(), S::Send("HTTP/1.0 200 OK\r\n\r\n"), S::Close() });
+    const LoopbackNames names;
+    Probe http(nullptr);
+    http.Get("http://127.0.0.1:" + port + "/a");
+    ASSERT_EQ(http.HeaderInfo()->Cookie, "s=1");
+    // The caller's own cookie replaces the one the redirection took over, and is not bound to
+    // the host that set that one.
+    http.HeaderInfo()->Cookie = "mine=1";
+    http.Get("http://mail.test:" + port + "/c");
+    ASSERT_TRUE(server.WaitForClosed(2));
+    EXPECT_NE(server.Received(1).find("\r\nCookie: s=1\r\n"), std::string::npos) << server.Received(1);
+    EXPECT_NE(server.Received(2).find("\r\nCookie: mine=1\r\n"), std::string::npos) << server.Received(2);
 }
 
 TEST(Redirect, ABareLocationKeepsTheCurrentPort)

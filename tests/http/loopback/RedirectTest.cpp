@@ -1,5 +1,5 @@
 // Redirections, cookies carried into the next request, authentication.
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 #include "tests/http/HttpProbe.h"
 #include "tests/support/ScriptServer.h"
 

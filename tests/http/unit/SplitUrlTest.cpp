@@ -1,4 +1,4 @@
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 #include "tests/http/HttpProbe.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,9 @@
 // mailboxes, awkward credentials and an untrusted certificate.
 #include "tests/support/Dovecot.h"
 
+#include "platform/core/HostResolver.h"
 #include "tests/mail/loopback/MailClientProbe.h"
+#include "tests/support/LoopbackPorts.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +73,35 @@ TEST_F(AgainstDovecot, MailboxesOtherThanTheInbox)
     EXPECT_EQ(Imap(server->imapsPort(), true, kUser, kPassword, "inbox"), "3");
     const std::string error = ErrorOf([] { Imap(server->imapsPort(), true, kUser, kPassword, "Nowhere"); });
     EXPECT_EQ(error.rfind("Mailbox not available: ", 0), 0U) << error;
+}
+
+TEST_F(AgainstDovecot, FailuresToReachTheServerSayWhatHappened)
+{
+    const std::string imap = "127.0.0.1:" + std::to_string(server->imapPort());
+    const std::string pop3 = "127.0.0.1:" + std::to_string(server->pop3Port());
+    const std::uint16_t closed = testing_support::FreeLoopbackPort();
+    const char* const kNoTls = " does not speak TLS (for STARTTLS use imap:// or pop3://)";
+    EXPECT_EQ(ErrorOf([] { Imap(server->imapPort(), true, kUser, kPassword); }), imap + kNoTls);
+    EXPECT_EQ(ErrorOf([] { Pop3(server->pop3Port(), true, kUser, kPassword); }), pop3 + kNoTls);
+    EXPECT_EQ(ErrorOf([&] { Imap(closed, true, kUser, kPassword); }),
+        "127.0.0.1:" + std::to_string(closed) + " refused the connection");
+    EXPECT_EQ(ErrorOf([&] { Pop3(closed, false, kUser, kPassword); }),
+        "127.0.0.1:" + std::to_string(closed) + " refused the connection");
+
+    const auto previous = platform::SetHostResolver([](const std::string& name) {
+        platform::HostLookupResult r;
+        r.error = 11001;
+        r.name = name;
+        return r;
+    });
+    const std::string unknown = ErrorOf([] {
+        net::TImapCheck client(nullptr);
+        Aim(client, server->imapsPort(), true);
+        client.Host = "mail.invalid";
+        client.CheckMailbox(kUser, kPassword, "INBOX");
+    });
+    platform::SetHostResolver(previous);
+    EXPECT_EQ(unknown, "Mail server not found: mail.invalid");
 }
 
 TEST_F(AgainstDovecot, AwkwardUserNameAndPasswordLogIn)

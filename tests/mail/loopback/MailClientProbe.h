@@ -36,7 +36,7 @@ inline std::string Describe(const net::MailCount& c)
     case net::MailCount::Outcome::Count:
         return std::to_string(c.count);
     case net::MailCount::Outcome::LoginRefused:
-        return "login refused";
+        return c.alert.empty() ? "login refused" : "login refused: " + c.alert;
     case net::MailCount::Outcome::BadReply:
         break;
     }

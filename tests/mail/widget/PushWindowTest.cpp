@@ -58,8 +58,8 @@ protected:
 
 TEST_F(PushWindow, DeliveryAndExpungeReachTheWindowWithoutAClick)
 {
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
-    StoreAccount("B ben", "ben", "ben-secret", Imap());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
+    ASSERT_TRUE(StoreAccount("B ben", "ben", "ben-secret", Imap()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_EQ(Status(), "4 total number of new message(s), all accounts");
@@ -89,7 +89,7 @@ TEST_F(PushWindow, DeliveryAndExpungeReachTheWindowWithoutAClick)
 
 TEST_F(PushWindow, TheConnectionComesBackAfterTheServerRestarts)
 {
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_TRUE(WaitUntil([&] { return Idling("A anna"); }, 10000));
@@ -104,7 +104,7 @@ TEST_F(PushWindow, TheConnectionComesBackAfterTheServerRestarts)
 TEST_F(PushWindow, ASilencedConnectionIsFoundDeadAndMadeAgain)
 {
     testing_support::Relay relay(dovecot->imapsPort());
-    StoreAccount("A anna", "anna", "anna-secret", "imaps://127.0.0.1:" + std::to_string(relay.port()));
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", "imaps://127.0.0.1:" + std::to_string(relay.port())));
     auto& f = Open();
     // Until the keepalive interval is learnt, a little more than that interval counts.
     app::Push(f).Timings.silentServer = std::chrono::milliseconds(1500);
@@ -122,7 +122,7 @@ TEST_F(PushWindow, ASilencedConnectionIsFoundDeadAndMadeAgain)
 
 TEST_F(PushWindow, ARefusedLoginOnThePushConnectionIsNotTriedAgain)
 {
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_TRUE(WaitUntil([&] { return Idling("A anna"); }, 10000));
@@ -143,7 +143,7 @@ TEST_F(PushWindow, ARefusedLoginOnThePushConnectionIsNotTriedAgain)
 
 TEST_F(PushWindow, AFailedConnectionIsMarkedInTheListAndTheHint)
 {
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_TRUE(WaitUntil([&] { return Idling("A anna"); }, 10000));
@@ -187,7 +187,7 @@ TEST_P(PushAfterWake, ConnectionsAreMadeAgainAndOneRunGoes)
     QDBusConnection service = system.Connect("service");
     ASSERT_TRUE(service.registerService(GetParam().service));
 
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     auto& f = Open();
     QDateTime now(QDate(2026, 12, 10), QTime(14, 0, 0));
     app::CheckState(f).clock = [&now] { return now; };
@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, PushAfterWake,
 TEST_F(PushWindow, PushZeroKeepsNoConnection)
 {
     StorePush(0);
-    StoreAccount("A anna", "anna", "anna-secret", Imaps());
+    ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     auto& f = Open();
     f.btnCheckAll->click();
     ASSERT_EQ(Stored("A anna").Status, "3");

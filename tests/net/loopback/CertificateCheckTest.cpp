@@ -71,6 +71,14 @@ TEST(CertificateCheck, ACertificateForAnotherNameIsRefused)
     EXPECT_FALSE(r.connected);
 }
 
+TEST(CertificateCheck, ANameOnlyInTheSubjectIsRefused)
+{
+    const Refused r = loginOver(TestCertificates::Shared().subjectNameOnly, "localhost");
+    EXPECT_EQ(r.message, "TLS certificate does not match host localhost");
+    EXPECT_EQ(r.bytesTheServerRead, 0u);
+    EXPECT_FALSE(r.connected);
+}
+
 TEST(CertificateCheck, AnAddressMustBeInTheCertificateAsAnAddress)
 {
     const Refused r = loginOver(TestCertificates::Shared().wrongName, "127.0.0.1");

@@ -1,6 +1,6 @@
 #include "LoopbackPeer.h"
 #include "net/Psock.h"
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 #include "tests/support/Wait.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // The asynchronous lookup: where its answer goes, and where a late one must not go.
-#include "platform/HostResolver.h"
+#include "platform/core/HostResolver.h"
 
-#include "platform/MessageTarget.h"
-#include "platform/Winsock.h"
+#include "platform/core/MessageTarget.h"
+#include "platform/core/Winsock.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>

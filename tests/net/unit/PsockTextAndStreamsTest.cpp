@@ -1,6 +1,6 @@
 // Field splitting of the socket unit, its byte streams, and its life cycle without a peer.
 #include "net/Psock.h"
-#include "platform/Winsock.h"
+#include "platform/core/Winsock.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
 #include "net/NMConst.h"
 #include "net/Psock.h"
-#include "platform/Winsock.h"
+#include "platform/core/Winsock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,14 @@
 #include "net/ThreadTimer.h"
 
 #include "net/Psock.h"
-#include "platform/MessageTarget.h"
-#include "tests/support/ScriptedDialogs.h"
+#include "platform/core/ErrorReport.h"
+#include "platform/core/MessageTarget.h"
 #include "tests/support/Wait.h"
 
 #include <QElapsedTimer>
+
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -97,15 +100,18 @@ TEST(ThreadTimer, RefusalRaisesNoTimer)
 
 TEST(ThreadTimer, AnExceptionFromTheHandlerReachesTheGeneralErrorReport)
 {
-    testing_support::ScopedDialogs dialogs;
+    std::vector<std::string> reported;
+    auto previous = platform::SetErrorReport([&](const std::exception& e) { reported.push_back(e.what()); });
     TThreadTimer t(nullptr);
     t.SetInterval(10);
     t.SetOnTimer([&](QObject*) {
         t.SetEnabled(false);
         throw platform::Exception("handler failed");
     });
-    ASSERT_TRUE(WaitUntil([&] { return !dialogs->messages.empty(); }));
-    EXPECT_EQ(dialogs->messages[0].text, "handler failed.");
+    const bool seen = WaitUntil([&] { return !reported.empty(); });
+    platform::SetErrorReport(std::move(previous));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(reported, std::vector<std::string>{"handler failed"});
     EXPECT_FALSE(t.Enabled());
 }
 

@@ -1,8 +1,8 @@
 // The Winsock stand-in's own rules, checked on loopback sockets with a recording message target.
-#include "platform/Winsock.h"
+#include "platform/core/Winsock.h"
 
-#include "platform/HostResolver.h"
-#include "platform/MessageTarget.h"
+#include "platform/core/HostResolver.h"
+#include "platform/core/MessageTarget.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
