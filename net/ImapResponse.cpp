@@ -1,5 +1,7 @@
 #include "net/ImapResponse.h"
 
+#include "platform/core/Text.h"
+
 #include <algorithm>
 
 namespace net::imap {
@@ -25,13 +27,7 @@ bool IsAtomChar(unsigned char c, bool allowBracket)
     }
 }
 
-std::string Upper(std::string s)
-{
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
+using platform::AsciiUpper;
 
 std::optional<std::string> ReadAtomChars(std::string_view text, std::size_t& offset, bool allowBracket)
 {
@@ -94,13 +90,13 @@ void ReadResponseCode(std::string_view text, std::size_t& offset, Response& r)
     std::size_t at = offset + 1;
     const auto name = ReadAtomChars(text, at, false);
     if (name)
-        r.code = Upper(*name);
-    if (name && Upper(*name) == "CAPABILITY") {
+        r.code = AsciiUpper(*name);
+    if (name && AsciiUpper(*name) == "CAPABILITY") {
         r.hasCapabilities = true;
         r.capabilities.clear();
         while (at < close && ReadSpace(text, at)) {
             if (auto cap = ReadAtomChars(text, at, false))
-                r.capabilities.push_back(Upper(*cap));
+                r.capabilities.push_back(AsciiUpper(*cap));
             else
                 break;
         }
@@ -115,7 +111,7 @@ std::optional<Condition> ReadCondition(std::string_view text, std::size_t& offse
     const auto word = ReadAtomChars(text, at, false);
     if (!word)
         return std::nullopt;
-    const std::string name = Upper(*word);
+    const std::string name = AsciiUpper(*word);
     Condition c;
     if (name == "OK")
         c = Condition::Ok;
@@ -164,7 +160,7 @@ bool ReadStatusData(std::string_view text, std::size_t& offset, Response& r)
             return false;
         std::size_t numberAt = offset;
         if (auto value = ReadNumber(text, numberAt); value && numberAt == at)
-            r.statusItems.emplace_back(Upper(*item), *value);
+            r.statusItems.emplace_back(AsciiUpper(*item), *value);
         offset = at;
         if (offset < text.size() && text[offset] == ')') {
             ++offset;
@@ -249,20 +245,20 @@ Response ParseResponse(std::string_view text)
             if (!name)
                 return r;
             r.kind = Kind::Untagged;
-            r.keyword = Upper(*name);
+            r.keyword = AsciiUpper(*name);
             return r;
         }
         auto name = ReadAtomChars(text, at, false);
         if (!name)
             return r;
-        r.keyword = Upper(*name);
+        r.keyword = AsciiUpper(*name);
         if (r.keyword == "CAPABILITY") {
             r.hasCapabilities = true;
             while (ReadSpace(text, at)) {
                 auto cap = ReadAtomChars(text, at, false);
                 if (!cap)
                     break;
-                r.capabilities.push_back(Upper(*cap));
+                r.capabilities.push_back(AsciiUpper(*cap));
             }
         } else if (r.keyword == "STATUS") {
             if (!ReadStatusData(text, at, r))
@@ -291,14 +287,14 @@ Response ParseResponse(std::string_view text)
 std::optional<std::uint32_t> StatusItem(const Response& response, std::string_view item)
 {
     for (const auto& [name, value] : response.statusItems)
-        if (name == Upper(std::string(item)))
+        if (name == AsciiUpper(item))
             return value;
     return std::nullopt;
 }
 
 bool HasCapability(const std::vector<std::string>& capabilities, std::string_view name)
 {
-    const std::string wanted = Upper(std::string(name));
+    const std::string wanted = AsciiUpper(name);
     return std::find(capabilities.begin(), capabilities.end(), wanted) != capabilities.end();
 }
 

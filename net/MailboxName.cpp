@@ -1,5 +1,7 @@
 #include "net/MailboxName.h"
 
+#include "platform/core/Text.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -21,45 +23,6 @@ int AlphabetIndex(char c)
     if (c == ',')
         return 63;
     return -1;
-}
-
-// The code points of a UTF-8 text; nothing for overlong forms, surrogates and stray bytes.
-std::optional<std::vector<char32_t>> CodePoints(std::string_view s)
-{
-    std::vector<char32_t> out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        int extra = 0;
-        char32_t cp = 0;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (i + static_cast<std::size_t>(extra) >= s.size() && extra > 0)
-            return std::nullopt;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return std::nullopt;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static constexpr char32_t kMinimum[] = { 0, 0x80, 0x800, 0x10000 };
-        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return std::nullopt;
-        out.push_back(cp);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return out;
 }
 
 void AppendUtf8(std::string& out, char32_t cp)
@@ -102,7 +65,7 @@ void AppendBase64(std::string& out, const std::vector<std::uint16_t>& units)
 
 std::optional<std::string> EncodeMailboxName(std::string_view utf8)
 {
-    const auto points = CodePoints(utf8);
+    const auto points = platform::DecodeUtf8(utf8);
     if (!points)
         return std::nullopt;
     std::string out;

@@ -1,5 +1,7 @@
 #include "net/NMUUE.h"
 
+#include "net/Base64.h"
+
 #include <istream>
 #include <ostream>
 #include <string>
@@ -69,26 +71,8 @@ void TNMUUProcessor::EncodeLines()
         line.clear();
         if (Method == uuCode)
             line += FTable[count];
-        std::size_t i = 0;
-        for (; i + 3 <= count; i += 3) {
-            const unsigned group = (chunk[i] << 16) | (chunk[i + 1] << 8) | chunk[i + 2];
-            line += FTable[(group >> 18) & 63];
-            line += FTable[(group >> 12) & 63];
-            line += FTable[(group >> 6) & 63];
-            line += FTable[group & 63];
-        }
-        if (count - i == 1) {
-            line += FTable[chunk[i] >> 2];
-            line += FTable[(chunk[i] & 3) << 4];
-            if (Method == uuMime)
-                line += "==";
-        } else if (count - i == 2) {
-            line += FTable[chunk[i] >> 2];
-            line += FTable[((chunk[i] & 3) << 4) | (chunk[i + 1] >> 4)];
-            line += FTable[(chunk[i + 1] & 15) << 2];
-            if (Method == uuMime)
-                line += '=';
-        }
+        line += EncodeBase64Groups(std::string_view(reinterpret_cast<const char*>(chunk), count),
+            std::string_view(FTable.data(), FTable.size()), Method == uuMime);
         line += "\r\n";
         TargetStream->write(line.data(), static_cast<std::streamsize>(line.size()));
         if (count < LineBytes)

@@ -1,20 +1,15 @@
 #include "net/Pop3Response.h"
 
+#include "platform/core/Text.h"
+
 namespace net::pop3 {
 namespace {
 
-std::string Upper(std::string_view s)
-{
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
+using platform::AsciiUpper;
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix)
 {
-    return s.size() >= prefix.size() && Upper(s.substr(0, prefix.size())) == prefix;
+    return s.size() >= prefix.size() && AsciiUpper(s.substr(0, prefix.size())) == prefix;
 }
 
 // The blank-separated words of a line.
@@ -72,7 +67,7 @@ std::optional<Status> ParseStatus(std::string_view line)
     if (!status.ok && !rest.empty() && rest[0] == '[') {
         const std::size_t close = rest.find(']');
         if (close != std::string_view::npos) {
-            status.code = Upper(rest.substr(1, close - 1));
+            status.code = AsciiUpper(rest.substr(1, close - 1));
             rest.remove_prefix(close + 1);
             if (!rest.empty() && rest[0] == ' ')
                 rest.remove_prefix(1);
@@ -108,10 +103,10 @@ std::optional<std::string> MultiLineItem(std::string_view line)
 
 bool HasCapability(const std::vector<std::string>& capa, std::string_view name)
 {
-    const std::string wanted = Upper(name);
+    const std::string wanted = AsciiUpper(name);
     for (const auto& line : capa) {
         const auto words = Words(line);
-        if (!words.empty() && Upper(words[0]) == wanted)
+        if (!words.empty() && AsciiUpper(words[0]) == wanted)
             return true;
     }
     return false;
@@ -119,13 +114,13 @@ bool HasCapability(const std::vector<std::string>& capa, std::string_view name)
 
 bool HasSaslMechanism(const std::vector<std::string>& capa, std::string_view mechanism)
 {
-    const std::string wanted = Upper(mechanism);
+    const std::string wanted = AsciiUpper(mechanism);
     for (const auto& line : capa) {
         const auto words = Words(line);
-        if (words.empty() || Upper(words[0]) != "SASL")
+        if (words.empty() || AsciiUpper(words[0]) != "SASL")
             continue;
         for (std::size_t i = 1; i < words.size(); ++i)
-            if (Upper(words[i]) == wanted)
+            if (AsciiUpper(words[i]) == wanted)
                 return true;
     }
     return false;

@@ -1,5 +1,7 @@
 #include "platform/store/RegistryNames.h"
 
+#include "platform/core/Text.h"
+
 #include <QList>
 #include <QString>
 
@@ -8,44 +10,6 @@
 namespace platform::registry {
 
 namespace {
-
-bool IsValidUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t extra;
-        char32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size())
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const char32_t minimum = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 std::size_t CountChars(std::string_view s)
 {
@@ -60,14 +24,9 @@ std::size_t CountChars(std::string_view s)
 
 std::string FoldName(std::string_view name)
 {
-    std::string folded(name);
     const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
-    if (ascii || !IsValidUtf8(name)) {
-        for (char& c : folded)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        return folded;
-    }
+    if (ascii || !platform::DecodeUtf8(name))
+        return platform::AsciiUpper(name);
     // Each character is replaced by its own upper case, one character for one, as the
     // platform's registry compares: "ß" stays "ß", so "Straße" and "STRASSE" are two names.
     const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));

@@ -8,19 +8,11 @@
 #include <QFile>
 #include <QProcessEnvironment>
 
-#include <csignal>
-#include <sys/prctl.h>
-
 namespace testing_support {
 namespace {
 
 constexpr int kStartTimeoutMs = 30000;
 const char* const kSocket = "quorvel-wayland";
-
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 } // namespace
 
@@ -52,41 +44,18 @@ WaylandSession::WaylandSession()
     ready_ = true;
 }
 
-WaylandSession::~WaylandSession()
-{
-    for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
-        QProcess& child = **it;
-        if (child.state() == QProcess::NotRunning)
-            continue;
-        child.terminate();
-        if (!child.waitForFinished(3000)) {
-            child.kill();
-            child.waitForFinished(3000);
-        }
-    }
-}
-
 QProcess* WaylandSession::startChild(const QString& program, const QStringList& arguments,
     const QStringList& extraEnvironment, const QString& workingDirectory)
 {
-    auto child = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
         environment.remove(name);
     environment.insert("XDG_RUNTIME_DIR", runtime_.path());
     environment.insert("WAYLAND_DISPLAY", kSocket);
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-session-bus");
-    for (const QString& entry : extraEnvironment) {
-        const qsizetype equals = entry.indexOf('=');
-        environment.insert(entry.left(equals), entry.mid(equals + 1));
-    }
-    child->setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty())
-        child->setWorkingDirectory(workingDirectory);
-    child->setChildProcessModifier(dieWithParent);
-    child->start(program, arguments);
-    children_.push_back(std::move(child));
-    return children_.back().get();
+    // Nor does the machine's system bus: a test that needs one starts its own.
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-system-bus");
+    return children_.Start(program, arguments, environment, extraEnvironment, workingDirectory);
 }
 
 QProcess* WaylandSession::Start(const QString& program, const QStringList& arguments,

@@ -2,6 +2,8 @@
 // renderer on a socket in a runtime folder of its own, ended with the object.
 #pragma once
 
+#include "tests/support/SessionChildren.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QString>
@@ -16,7 +18,6 @@ namespace testing_support {
 class WaylandSession {
 public:
     WaylandSession();
-    ~WaylandSession();
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
@@ -39,7 +40,7 @@ private:
     QTemporaryDir runtime_;
     bool ready_ = false;
     QString error_;
-    std::vector<std::unique_ptr<QProcess>> children_;
+    SessionChildren children_;
 };
 
 } // namespace testing_support

@@ -5,20 +5,12 @@
 #include <QRegularExpression>
 #include <QThread>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/prctl.h>
 
 namespace testing_support {
 namespace {
 
 constexpr int kStartTimeoutMs = 30000;
-
-// A child that outlives a crashed test process would hold its display forever.
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 } // namespace
 
@@ -52,20 +44,6 @@ X11Session::X11Session(Options options)
         }
     }
     ready_ = true;
-}
-
-X11Session::~X11Session()
-{
-    for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
-        QProcess& child = **it;
-        if (child.state() == QProcess::NotRunning)
-            continue;
-        child.terminate();
-        if (!child.waitForFinished(3000)) {
-            child.kill();
-            child.waitForFinished(3000);
-        }
-    }
 }
 
 bool X11Session::startWindowManager()
@@ -128,7 +106,6 @@ bool X11Session::startServer()
 QProcess* X11Session::startChild(const QString& program, const QStringList& arguments,
     const QStringList& extraEnvironment, const QString& workingDirectory)
 {
-    auto child = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!display_.isEmpty())
         environment.insert("DISPLAY", display_);
@@ -137,17 +114,7 @@ QProcess* X11Session::startChild(const QString& program, const QStringList& argu
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-session-bus");
     // Nor does the machine's system bus: a test that needs one starts its own.
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-system-bus");
-    for (const QString& entry : extraEnvironment) {
-        const qsizetype equals = entry.indexOf('=');
-        environment.insert(entry.left(equals), entry.mid(equals + 1));
-    }
-    child->setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty())
-        child->setWorkingDirectory(workingDirectory);
-    child->setChildProcessModifier(dieWithParent);
-    child->start(program, arguments);
-    children_.push_back(std::move(child));
-    return children_.back().get();
+    return children_.Start(program, arguments, environment, extraEnvironment, workingDirectory);
 }
 
 QProcess* X11Session::Start(const QString& program, const QStringList& arguments, const QStringList& extraEnvironment,

@@ -2,6 +2,8 @@
 // a tray host, all ended when the session object goes, also when a test fails midway.
 #pragma once
 
+#include "tests/support/SessionChildren.h"
+
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -25,7 +27,6 @@ public:
     X11Session()
         : X11Session(Options {})
     { }
-    ~X11Session();
     X11Session(const X11Session&) = delete;
     X11Session& operator=(const X11Session&) = delete;
 
@@ -65,7 +66,7 @@ private:
     bool ready_ = false;
     QString error_;
     QString display_;
-    std::vector<std::unique_ptr<QProcess>> children_; // started in order, ended in reverse
+    SessionChildren children_;
 };
 
 // Polls `condition` every few milliseconds until it holds or `timeoutMs` passes.
