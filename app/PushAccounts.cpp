@@ -197,6 +197,10 @@ void PushAccounts::Connect(const QString& name)
         found->second->failure.clear();
         if (wasFailing)
             StateChanged();
+        // Back in IDLE after news: the server answered the DONE, so whatever it had to tell
+        // came before, and the run need not wait out the rest of the gathering time.
+        if (FPending.contains(name) && FRunSoon.isActive())
+            FRunSoon.start(0);
     };
     session->OnEnded = [this, name, session](End end, const std::string& text) {
         session->deleteLater();

@@ -31,7 +31,8 @@ public:
     // The stored "push" value: off, no connection is ever kept.
     bool Enabled = true;
     net::PushTimings Timings;
-    // Changes that come this close together make one run.
+    // Changes that come this close together make one run. The run starts sooner, as soon as the
+    // connection that told of a change is back in IDLE: the server has said all it had then.
     std::chrono::milliseconds Gather { 100 };
 
     // A check of `account` ended with `result`: keeps, makes or drops its push connection.

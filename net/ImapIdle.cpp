@@ -2,6 +2,7 @@
 #include "net/ImapIdle.h"
 
 #include "net/ImapResponse.h"
+#include "net/MailCheck.h"
 
 namespace net {
 namespace {
@@ -74,7 +75,7 @@ ImapIdle::Step ImapIdle::OnLine(const std::string& line)
         }
         if (r.condition != imap::Condition::Ok) {
             FState = State::Failed;
-            step.failure = "The mail server refused IDLE: " + r.text;
+            step.failure = "The mail server refused IDLE: " + ShownText(r.text);
             return step;
         }
         // The IDLE is over, ended by DONE: the next one starts at once.
@@ -84,7 +85,7 @@ ImapIdle::Step ImapIdle::OnLine(const std::string& line)
     }
     if (r.condition == imap::Condition::Bye) {
         FState = State::Failed;
-        step.failure = "The mail server ended the session: " + r.text;
+        step.failure = "The mail server ended the session: " + ShownText(r.text);
         step.byServer = true;
         return step;
     }

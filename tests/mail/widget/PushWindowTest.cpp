@@ -61,6 +61,9 @@ TEST_F(PushWindow, DeliveryAndExpungeReachTheWindowWithoutAClick)
     ASSERT_TRUE(StoreAccount("A anna", "anna", "anna-secret", Imaps()));
     ASSERT_TRUE(StoreAccount("B ben", "ben", "ben-secret", Imap()));
     auto& f = Open();
+    // A run starts as soon as the connection that told of the change is back in IDLE, not when
+    // the time for gathering more changes is over.
+    app::Push(f).Gather = std::chrono::seconds(60);
     f.btnCheckAll->click();
     ASSERT_EQ(Status(), "4 total number of new message(s), all accounts");
     ASSERT_TRUE(WaitUntil([&] { return Idling("A anna") && Idling("B ben"); }, 10000));
