@@ -13,6 +13,8 @@
 
 namespace app {
 
+class PushAccounts;
+
 struct TfrmQuorvel::TCheckState {
     explicit TCheckState(TfrmQuorvel& form);
 
@@ -25,8 +27,11 @@ struct TfrmQuorvel::TCheckState {
     QTimer quitWatch;
     // The time a check ended; the system clock unless a test sets another.
     Clock clock;
-    // The accounts whose check failed in the last finished run; none at start-up.
+    // The accounts whose latest check failed (in the last check-all run, or since in a push
+    // run), in list order; none at start-up.
     std::vector<QString> failing;
+    // The push connections (PushAccounts.h), a child of the window.
+    QPointer<PushAccounts> push;
 };
 
 // The time from the window's clock.

@@ -2,6 +2,8 @@
 // every way it can end turned into the account's result.
 #include "app/MailServerCheck.h"
 
+#include "app/CheckTexts.h"
+#include "app/InterpretPage.h"
 #include "app/MailServerAddress.h"
 #include "app/SignedInCheck.h"
 #include "net/ImapCheck.h"
@@ -118,6 +120,20 @@ CheckResult CheckMailServer(
     } catch (const std::exception& e) {
         return Finished(Outcome::Failed, QString::fromUtf8(e.what()), clock);
     }
+}
+
+int RunValue(const CheckResult& result)
+{
+    switch (result.outcome) {
+    case CheckResult::Outcome::Count:
+        return CountResult(result.count);
+    case CheckResult::Outcome::LoginFailed:
+        return kLoginFailed;
+    case CheckResult::Outcome::NotAvailable:
+    case CheckResult::Outcome::Failed:
+        break;
+    }
+    return kCheckFailed;
 }
 
 } // namespace app

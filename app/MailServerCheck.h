@@ -68,4 +68,8 @@ constexpr int CountResult(std::uint32_t count)
     return count > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
 }
 
+// The result as a run adds it up (the value of a check of one account): the count, the login
+// failure, or the failure of the check.
+int RunValue(const CheckResult& result);
+
 } // namespace app

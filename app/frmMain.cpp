@@ -7,11 +7,13 @@
 #include "app/Guard.h"
 #include "app/Pictures.h"
 #include "app/ProviderHosts.h"
+#include "app/PushAccounts.h"
 #include "app/frmAbout.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/NotifyIcon.h"
 #include "settings/AccountNames.h"
 #include "settings/NotifySetting.h"
+#include "settings/PushSetting.h"
 #include "settings/StoreCheck.h"
 
 #include <QCheckBox>
@@ -421,6 +423,9 @@ void TfrmQuorvel::FormCreate(QObject*)
     LoadSettings();
     FNotify = settings::LoadNotify();
     UpdateTrayMenu();
+    Push(*this).Enabled = settings::LoadPush();
+    if (Push(*this).Enabled)
+        Push(*this).WatchSystem();
     edTimerChange(edTimer);
     RefreshAccounts();
     LoadScreen();

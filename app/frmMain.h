@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -26,6 +27,9 @@ class QSplitter;
 class QStyle;
 
 namespace app {
+
+struct AccountFailure;
+struct AccountMail;
 
 // The running version, as the heading shows it.
 extern const char* const kVersion;
@@ -157,6 +161,11 @@ public:
     int CheckMailServerAccount(const QString& Name);
     int InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset);
     void btnCheckAllClick(QObject* Sender);
+    // The end of a run: status line, picture (`Before` when the outcome's picture cannot be
+    // read), desktop notices (new mail, accounts that start failing), FLastTotal and the tray
+    // hint. `Failed`: every account whose latest check failed, in list order.
+    void ReportTotal(int Total, const std::vector<AccountMail>& Found, const std::vector<AccountFailure>& Failed,
+        const tray::TIcon& Before);
     void timerTimer(QObject* Sender);
     void edTimerChange(QObject* Sender);
     // The desktop notice of new mail after a run.

@@ -9,6 +9,7 @@
 #include "app/MailServerCheck.h"
 #include "app/NewMailNotice.h"
 #include "app/Pictures.h"
+#include "app/PushAccounts.h"
 #include "app/frmMain.h"
 #include "app/icons/CountBadge.h"
 #include "net/SockErrors.h"
@@ -225,16 +226,8 @@ int TfrmQuorvel::CheckMailServerAccount(const QString& Name)
     lblLastChecked->setText(LastCheckedText(result.checkedAt));
     lblStatus->setText(result.text);
     SaveAccount(Name);
-    switch (result.outcome) {
-    case CheckResult::Outcome::Count:
-        return CountResult(result.count);
-    case CheckResult::Outcome::LoginFailed:
-        return kLoginFailed;
-    case CheckResult::Outcome::NotAvailable:
-    case CheckResult::Outcome::Failed:
-        break;
-    }
-    return kCheckFailed;
+    Push(*this).AfterCheck(account, proxy, result);
+    return RunValue(result);
 }
 
 int TfrmQuorvel::InterpretPage(const QString& Page, const QString& FailText, const QString& SearchText, int Offset)
@@ -305,26 +298,35 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     LoadAccount(FCurrentAccount);
     if (marks)
         marks->Keep(checked);
-    const std::vector<AccountFailure> started = StartedFailing(failed, state.failing);
+    ReportTotal(total, found, failed, before);
+}
+
+void TfrmQuorvel::ReportTotal(int Total, const std::vector<AccountMail>& Found,
+    const std::vector<AccountFailure>& Failed, const tray::TIcon& Before)
+{
+    auto& state = CheckState(*this);
+    const std::vector<AccountFailure> started = StartedFailing(Failed, state.failing);
     state.failing.clear();
-    for (const AccountFailure& account : failed)
+    for (const AccountFailure& account : Failed)
         state.failing.push_back(account.name);
-    const RunReport report = ReportRun(total, FLastTotal);
+    const RunReport report = ReportRun(Total, FLastTotal);
     StatusBar->SetSimpleText(report.statusText);
     StatusBar->repaint();
+    tray::TIcon picture;
     if (LoadPicture(picture, report.picture)) {
-        if (total > 0)
-            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), total));
+        if (Total > 0)
+            picture = tray::TIcon(pictures::BadgedIcon(picture.icon(), Total));
         GivePicture(*trayIcon, picture);
     } else
-        GivePicture(*trayIcon, before);
-    if (FNotify && AnnouncesNewMail(total, FLastTotal))
-        AnnounceNewMail(NewMailText(StatusBar->SimpleText(), found));
+        GivePicture(*trayIcon, Before);
+    if (FNotify && AnnouncesNewMail(Total, FLastTotal))
+        AnnounceNewMail(NewMailText(StatusBar->SimpleText(), Found));
     // An account that starts failing is said once, through the same notices.
     if (FNotify && !started.empty())
         AnnounceNewMail(FailureText(started));
-    FLastTotal = total;
+    FLastTotal = Total;
     trayIcon->SetHint(TrayHint(StatusBar->SimpleText(), state.failing));
+    Push(*this).ShowState();
 }
 
 void TfrmQuorvel::AnnounceNewMail(const QString& Text)

@@ -1,3 +1,4 @@
+// The IMAP client: the conversation over a line channel, and the check that connects for it.
 #include "net/ImapCheck.h"
 
 #include "net/MailboxName.h"
@@ -35,23 +36,23 @@ bool Unavailable(const std::string& code)
 
 } // namespace
 
-std::string TImapCheck::NextTag()
+std::string ImapConversation::NextTag()
 {
     return "Q" + std::to_string(++FTag);
 }
 
-imap::Response TImapCheck::ReadResponse()
+imap::Response ImapConversation::ReadResponse()
 {
-    std::string response = ReadLine();
+    std::string response = FChannel.ReadLine();
     std::string line = response;
     while (const auto size = imap::TrailingLiteral(line)) {
-        if (response.size() + *size > kMaxReply)
+        if (response.size() + *size > TMailCheck::kMaxReply)
             throw EBadReply("The mail server sent an overlong reply");
         response += "\r\n";
-        response += ReadBytes(*size);
-        line = ReadLine();
+        response += FChannel.ReadBytes(*size);
+        line = FChannel.ReadLine();
         response += line;
-        if (response.size() > kMaxReply)
+        if (response.size() > TMailCheck::kMaxReply)
             throw EBadReply("The mail server sent an overlong reply");
     }
     imap::Response r = imap::ParseResponse(response);
@@ -60,7 +61,7 @@ imap::Response TImapCheck::ReadResponse()
     return r;
 }
 
-void TImapCheck::NoteUntagged(const imap::Response& r)
+void ImapConversation::NoteUntagged(const imap::Response& r)
 {
     if (r.code == "ALERT")
         FAlert = ShownText(r.text);
@@ -72,7 +73,7 @@ void TImapCheck::NoteUntagged(const imap::Response& r)
         throw ESockError("The mail server ended the session: " + ShownText(r.text));
 }
 
-imap::Response TImapCheck::ReadTagged(
+imap::Response ImapConversation::ReadTagged(
     const std::string& tag, const std::function<void(const imap::Response&)>& untagged)
 {
     for (;;) {
@@ -96,41 +97,41 @@ imap::Response TImapCheck::ReadTagged(
     }
 }
 
-void TImapCheck::AskCapabilities()
+void ImapConversation::AskCapabilities()
 {
     const std::string tag = NextTag();
-    SendLine(tag + " CAPABILITY");
+    FChannel.SendLine(tag + " CAPABILITY");
     const imap::Response r = ReadTagged(tag);
     if (r.kind != Kind::Tagged || r.condition != Condition::Ok || !FHaveCapabilities)
         throw EBadReply("The mail server did not list its capabilities");
 }
 
-imap::Response TImapCheck::Authenticate(const std::string& user, const std::string& password)
+imap::Response ImapConversation::Authenticate(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     const std::string message = SaslPlain(user, password);
     imap::Response r;
     if (imap::HasCapability(FCapabilities, "SASL-IR")) {
-        SendSecret(tag + " AUTHENTICATE PLAIN " + message + "\r\n");
+        FChannel.SendSecret(tag + " AUTHENTICATE PLAIN " + message + "\r\n");
         r = ReadTagged(tag);
     } else {
-        SendLine(tag + " AUTHENTICATE PLAIN");
+        FChannel.SendLine(tag + " AUTHENTICATE PLAIN");
         r = ReadTagged(tag);
         if (r.kind == Kind::Continuation) {
-            SendSecret(message + "\r\n");
+            FChannel.SendSecret(message + "\r\n");
             r = ReadTagged(tag);
         }
     }
     if (r.kind == Kind::Continuation) {
         // More challenges than PLAIN has: give up the exchange.
-        SendLine("*");
+        FChannel.SendLine("*");
         ReadTagged(tag);
         throw EBadReply("The mail server asked for more than a PLAIN login");
     }
     return r;
 }
 
-imap::Response TImapCheck::Login(const std::string& user, const std::string& password)
+imap::Response ImapConversation::Login(const std::string& user, const std::string& password)
 {
     const std::string tag = NextTag();
     // Each argument goes as a quoted string, or as a literal when it holds 8-bit bytes; a
@@ -142,22 +143,22 @@ imap::Response TImapCheck::Login(const std::string& user, const std::string& pas
             continue;
         }
         pending += " {" + std::to_string(value->size()) + "}\r\n";
-        SendSecret(pending);
+        FChannel.SendSecret(pending);
         imap::Response r = ReadTagged(tag);
         if (r.kind != Kind::Continuation)
             return r;
         pending = *value;
     }
-    SendSecret(pending + "\r\n");
+    FChannel.SendSecret(pending + "\r\n");
     imap::Response r = ReadTagged(tag);
     if (r.kind == Kind::Continuation)
         throw EBadReply("The mail server asked for more than the login");
     return r;
 }
 
-imap::Response TImapCheck::AuthenticateOAuth(const std::string& user)
+imap::Response ImapConversation::AuthenticateOAuth(const std::string& user)
 {
-    CheckToken(user);
+    TMailCheck::CheckToken(user, FAccessToken);
     std::vector<std::string> listed;
     for (const std::string& capability : FCapabilities) {
         if (capability.starts_with("AUTH="))
@@ -166,16 +167,16 @@ imap::Response TImapCheck::AuthenticateOAuth(const std::string& user)
     const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
     const std::string tag = NextTag();
     const std::string command = tag + " AUTHENTICATE " + MechanismName(mechanism);
-    const std::string message = OAuthInitialResponse(mechanism, user, AccessToken);
+    const std::string message = OAuthInitialResponse(mechanism, user, FAccessToken);
     imap::Response r;
     if (imap::HasCapability(FCapabilities, "SASL-IR")) {
-        SendSecret(command + " " + message + "\r\n");
+        FChannel.SendSecret(command + " " + message + "\r\n");
         r = ReadTagged(tag);
     } else {
-        SendLine(command);
+        FChannel.SendLine(command);
         r = ReadTagged(tag);
         if (r.kind == Kind::Continuation) {
-            SendSecret(message + "\r\n");
+            FChannel.SendSecret(message + "\r\n");
             r = ReadTagged(tag);
         }
     }
@@ -184,7 +185,7 @@ imap::Response TImapCheck::AuthenticateOAuth(const std::string& user)
         // A refusal comes as a challenge holding the reason; the mechanism answers it so that
         // the server can end the exchange.
         status = OAuthChallengeStatus(r.text);
-        SendLine(OAuthRefusalAnswer(mechanism));
+        FChannel.SendLine(OAuthRefusalAnswer(mechanism));
         r = ReadTagged(tag);
         if (r.kind == Kind::Continuation)
             throw EBadReply("The mail server asked for more than the token");
@@ -194,118 +195,176 @@ imap::Response TImapCheck::AuthenticateOAuth(const std::string& user)
     return r;
 }
 
-imap::Response TImapCheck::LogIn(const std::string& user, const std::string& password)
+imap::Response ImapConversation::LogIn(const std::string& user, const std::string& password)
 {
-    const bool token = !AccessToken.empty();
+    const bool token = !FAccessToken.empty();
     if (!token)
-        CheckCredentials(user, password);
+        TMailCheck::CheckCredentials(user, password);
     // Only reached over TLS: a server that still refuses LOGIN here has closed every way in.
     const bool plain = imap::HasCapability(FCapabilities, "AUTH=PLAIN");
     if (!token && !plain && imap::HasCapability(FCapabilities, "LOGINDISABLED"))
         throw ESockError("The mail server does not allow logging in over TLS (LOGINDISABLED)");
-    AllowSlowReplies(kLoginReplyMs);
+    FChannel.AllowSlowReplies(kLoginReplyMs);
     imap::Response r = token ? AuthenticateOAuth(user) : plain ? Authenticate(user, password) : Login(user, password);
-    AllowSlowReplies(0);
+    FChannel.AllowSlowReplies(0);
     return r;
 }
 
-void TImapCheck::Logout()
+void ImapConversation::Logout()
 {
     try {
         FLoggingOut = true;
-        ShortenReplies(kLogoutReplyMs);
+        FChannel.ShortenReplies(kLogoutReplyMs);
         const std::string tag = NextTag();
-        SendLine(tag + " LOGOUT");
+        FChannel.SendLine(tag + " LOGOUT");
         ReadTagged(tag);
     } catch (const EAbortError&) {
         throw; // cancelled, or the component is gone: nothing more may touch it
     } catch (...) {
         // The count is known; a server that ends the session untidily changes nothing.
     }
-    Close();
+}
+
+ImapConversation::ImapConversation(LineChannel& channel, bool implicitTls, std::string accessToken)
+    : FChannel(channel)
+    , FImplicitTls(implicitTls)
+    , FAccessToken(std::move(accessToken))
+{ }
+
+bool ImapConversation::Start(const std::string& user, const std::string& password)
+{
+    const imap::Response greeting = ReadResponse();
+    if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
+        throw EBadReply("The mail server's greeting cannot be read");
+    if (greeting.condition == Condition::Bye)
+        throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
+    NoteUntagged(greeting);
+    const bool preauthenticated = greeting.condition == Condition::Preauth;
+    if (!FImplicitTls) {
+        // A session that is logged in already cannot be made secure any more.
+        if (preauthenticated)
+            throw ESockError("The mail server offers no secure way to log in");
+        if (!FHaveCapabilities)
+            AskCapabilities();
+        if (!imap::HasCapability(FCapabilities, "STARTTLS"))
+            throw ESockError("The mail server does not offer STARTTLS: the password is not sent in the clear");
+        const std::string tag = NextTag();
+        FChannel.SendLine(tag + " STARTTLS");
+        const imap::Response r = ReadTagged(tag);
+        if (r.kind != Kind::Tagged || r.condition != Condition::Ok)
+            throw ESockError("The mail server refused STARTTLS: " + ShownText(r.text));
+        FChannel.UpgradeToTls();
+        // What the server said of itself in the clear may have been forged.
+        FCapabilities.clear();
+        FHaveCapabilities = false;
+    }
+    if (!preauthenticated) {
+        if (!FHaveCapabilities)
+            AskCapabilities();
+        const imap::Response login = LogIn(user, password);
+        if (login.condition != Condition::Ok) {
+            Logout();
+            if (login.condition == Condition::Bad)
+                throw ESockError("The mail server refused the login command: " + ShownText(login.text));
+            if (Unavailable(login.code))
+                throw EMailboxUnavailable("Mailbox not available: " + ShownText(login.text));
+            return false;
+        }
+    }
+    return true;
+}
+
+MailCount ImapConversation::CheckMailbox(
+    const std::string& user, const std::string& password, const std::string& mailbox)
+{
+    const auto name = imap::EncodeMailboxName(mailbox);
+    if (!name)
+        throw ESockError("The mailbox name cannot be sent to the mail server");
+    if (!Start(user, password)) {
+        if (!FAccessToken.empty())
+            return { MailCount::Outcome::SignInRefused, 0, FAlert, FRefusal };
+        return { MailCount::Outcome::LoginRefused, 0, FAlert };
+    }
+    const std::string tag = NextTag();
+    FChannel.SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
+    // Only the mailbox asked for counts: a server may send the STATUS of others unasked.
+    std::optional<std::uint32_t> matching;
+    const imap::Response r = ReadTagged(tag, [&](const imap::Response& u) {
+        if (u.keyword != "STATUS")
+            return;
+        const auto unseen = imap::StatusItem(u, "UNSEEN");
+        if (!unseen)
+            return;
+        const auto decoded = imap::DecodeMailboxName(u.mailbox);
+        if (SameMailbox(u.mailbox, *name) || (decoded && SameMailbox(*decoded, mailbox)))
+            matching = unseen;
+    });
+    if (r.kind != Kind::Tagged)
+        throw EBadReply("The mail server asked for more than the mailbox name");
+    if (r.condition == Condition::No) {
+        Logout();
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
+    }
+    if (r.condition != Condition::Ok)
+        throw EBadReply("The mail server refused the STATUS command");
+    const auto unseen = matching;
+    Logout();
+    if (!unseen)
+        return { MailCount::Outcome::BadReply, 0, {} };
+    return { MailCount::Outcome::Count, *unseen, {} };
+}
+
+ImapConversation::PushStart ImapConversation::OpenForPush(
+    const std::string& user, const std::string& password, const std::string& mailbox)
+{
+    const auto name = imap::EncodeMailboxName(mailbox);
+    if (!name)
+        throw ESockError("The mailbox name cannot be sent to the mail server");
+    if (!Start(user, password))
+        return PushStart::LoginRefused;
+    if (!imap::HasCapability(FCapabilities, "IDLE")) {
+        Logout();
+        return PushStart::NoIdle;
+    }
+    const std::string tag = NextTag();
+    FChannel.SendLine(tag + " EXAMINE " + *imap::QuotedString(*name));
+    const imap::Response r = ReadTagged(tag);
+    if (r.kind != Kind::Tagged)
+        throw EBadReply("The mail server asked for more than the mailbox name");
+    if (r.condition != Condition::Ok) {
+        Logout();
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
+    }
+    return PushStart::Ready;
 }
 
 MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& password, const std::string& mailbox)
 {
-    FCapabilities.clear();
-    FHaveCapabilities = false;
-    FLoggingOut = false;
-    FAlert.clear();
-    FRefusal.clear();
-    FTag = 0;
-    const auto name = imap::EncodeMailboxName(mailbox);
-    if (!name)
+    if (!imap::EncodeMailboxName(mailbox))
         throw ESockError("The mailbox name cannot be sent to the mail server");
     return Converse([&]() -> MailCount {
         Open();
-        const imap::Response greeting = ReadResponse();
-        if (greeting.kind != Kind::Untagged || greeting.condition == Condition::None)
-            throw EBadReply("The mail server's greeting cannot be read");
-        if (greeting.condition == Condition::Bye)
-            throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
-        NoteUntagged(greeting);
-        const bool preauthenticated = greeting.condition == Condition::Preauth;
-        if (!ImplicitTLS) {
-            // A session that is logged in already cannot be made secure any more.
-            if (preauthenticated)
-                throw ESockError("The mail server offers no secure way to log in");
-            if (!FHaveCapabilities)
-                AskCapabilities();
-            if (!imap::HasCapability(FCapabilities, "STARTTLS"))
-                throw ESockError("The mail server does not offer STARTTLS: the password is not sent in the clear");
-            const std::string tag = NextTag();
-            SendLine(tag + " STARTTLS");
-            const imap::Response r = ReadTagged(tag);
-            if (r.kind != Kind::Tagged || r.condition != Condition::Ok)
-                throw ESockError("The mail server refused STARTTLS: " + ShownText(r.text));
-            UpgradeToTls();
-            // What the server said of itself in the clear may have been forged.
-            FCapabilities.clear();
-            FHaveCapabilities = false;
-        }
-        if (!preauthenticated) {
-            if (!FHaveCapabilities)
-                AskCapabilities();
-            const imap::Response login = LogIn(user, password);
-            if (login.condition != Condition::Ok) {
-                Logout();
-                if (login.condition == Condition::Bad)
-                    throw ESockError("The mail server refused the login command: " + ShownText(login.text));
-                if (Unavailable(login.code))
-                    throw EMailboxUnavailable("Mailbox not available: " + ShownText(login.text));
-                if (!AccessToken.empty())
-                    return { MailCount::Outcome::SignInRefused, 0, FAlert, FRefusal };
-                return { MailCount::Outcome::LoginRefused, 0, FAlert };
-            }
-        }
-        const std::string tag = NextTag();
-        SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
-        // Only the mailbox asked for counts: a server may send the STATUS of others unasked.
-        std::optional<std::uint32_t> matching;
-        const imap::Response r = ReadTagged(tag, [&](const imap::Response& u) {
-            if (u.keyword != "STATUS")
-                return;
-            const auto unseen = imap::StatusItem(u, "UNSEEN");
-            if (!unseen)
-                return;
-            const auto decoded = imap::DecodeMailboxName(u.mailbox);
-            if (SameMailbox(u.mailbox, *name) || (decoded && SameMailbox(*decoded, mailbox)))
-                matching = unseen;
-        });
-        if (r.kind != Kind::Tagged)
-            throw EBadReply("The mail server asked for more than the mailbox name");
-        if (r.condition == Condition::No) {
-            Logout();
-            throw EMailboxUnavailable("Mailbox not available: " + ShownText(r.text));
-        }
-        if (r.condition != Condition::Ok)
-            throw EBadReply("The mail server refused the STATUS command");
-        const auto unseen = matching;
-        Logout();
-        if (!unseen)
-            return { MailCount::Outcome::BadReply, 0, {} };
-        return { MailCount::Outcome::Count, *unseen, {} };
+        MailCount count = ImapConversation(*this, ImplicitTLS, AccessToken).CheckMailbox(user, password, mailbox);
+        Close();
+        return count;
     });
+}
+
+ImapConversation::PushStart TImapCheck::OpenForPush(
+    ImapConversation& conversation, const std::string& user, const std::string& password, const std::string& mailbox)
+{
+    try {
+        Open();
+        const auto start = conversation.OpenForPush(user, password, mailbox);
+        if (start != ImapConversation::PushStart::Ready)
+            Close();
+        return start;
+    } catch (const EAbortError&) {
+        throw; // cancelled, or the component is gone: nothing more may touch it
+    } catch (const ESockError&) {
+        Close();
+        throw;
+    }
 }
 
 } // namespace net

@@ -109,6 +109,17 @@ void TMailCheck::AllowSlowReplies(std::int32_t ms)
     FConversationEnd = std::max(FConversationEnd, end);
 }
 
+void TMailCheck::TakeReceived()
+{
+    if (ReceiveQueue->Size() == 0)
+        return;
+    ReceiveQueue->Seek(0);
+    const std::size_t had = FInput.size();
+    FInput.resize(had + static_cast<std::size_t>(ReceiveQueue->Size()));
+    FInput.resize(had + static_cast<std::size_t>(ReceiveQueue->Read(FInput.data() + had, ReceiveQueue->Size())));
+    ReceiveQueue->Clear();
+}
+
 void TMailCheck::WaitForInput(std::size_t wanted, bool line)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -118,14 +129,7 @@ void TMailCheck::WaitForInput(std::size_t wanted, bool line)
     const auto end = std::min(FConversationEnd, start + std::chrono::milliseconds(replyMs));
     std::size_t scanned = 0;
     for (;;) {
-        if (ReceiveQueue->Size() > 0) {
-            ReceiveQueue->Seek(0);
-            const std::size_t had = FInput.size();
-            FInput.resize(had + static_cast<std::size_t>(ReceiveQueue->Size()));
-            FInput.resize(
-                had + static_cast<std::size_t>(ReceiveQueue->Read(FInput.data() + had, ReceiveQueue->Size())));
-            ReceiveQueue->Clear();
-        }
+        TakeReceived();
         if (line) {
             if (FInput.find('\n', scanned) != std::string::npos)
                 return;
@@ -204,9 +208,9 @@ void TMailCheck::CheckCredentials(std::string_view user, std::string_view passwo
         throw ESockError("The user name or password holds a character that cannot be sent to the mail server");
 }
 
-void TMailCheck::CheckToken(std::string_view user) const
+void TMailCheck::CheckToken(std::string_view user, std::string_view token)
 {
-    if (!OAuthCarriable(user, AccessToken))
+    if (!OAuthCarriable(user, token))
         throw ESockError("The user name or token holds a character that cannot be sent to the mail server");
 }
 

@@ -3,6 +3,7 @@
 // no credential leaves the machine before TLS is up and the certificate verified.
 #pragma once
 
+#include "net/LineChannel.h"
 #include "net/Psock.h"
 
 #include <chrono>
@@ -40,7 +41,7 @@ public:
     using ESockError::ESockError;
 };
 
-class TMailCheck : public TPowersock {
+class TMailCheck : public TPowersock, public LineChannel, public LineEvents {
 public:
     explicit TMailCheck(QObject* owner);
 
@@ -58,30 +59,30 @@ public:
     // The longest reply line (or response with its literals) taken from a server.
     static constexpr std::size_t kMaxReply = std::size_t { 64 } * 1024;
 
+    // The channel over this connection.
+    std::string ReadLine() override;
+    std::string ReadBytes(std::size_t count) override;
+    void SendLine(std::string_view line) override;
+    void SendSecret(std::string_view bytes) override;
+    void UpgradeToTls() override;
+    bool IsSecure() const override { return Secure(); }
+    void ShortenReplies(std::int32_t ms) override { FReplyLimit = ms; }
+    void AllowSlowReplies(std::int32_t ms) override;
+
+    // The event-driven form, for a session that outlives its check (MailCheckEvents.cpp).
+    void Listen(LineHandler line, ClosedHandler closed) override;
+    void StopListening() override;
+    void PostLine(std::string_view line) override;
+
+    // Raises when a user name or password holds a byte that no login command can carry.
+    static void CheckCredentials(std::string_view user, std::string_view password);
+    // Raises when the user name or the access token holds a byte that no SASL message can carry.
+    static void CheckToken(std::string_view user, std::string_view token);
+
 protected:
     // Connects and, for implicit TLS, makes the connection secure. A failure says what happened
     // and what to do in the user's terms: not found, refused, no answer, no TLS on that port.
     void Open();
-    // Throws away what arrived in the clear, then makes the connection secure.
-    void UpgradeToTls();
-    // One line without its line break. Raises EBadReply for an overlong line, ESockError when the
-    // server closes or does not answer in time, EAbortError when cancelled.
-    std::string ReadLine();
-    // Exactly `count` bytes (an IMAP literal).
-    std::string ReadBytes(std::size_t count);
-    // A command line that holds nothing secret.
-    void SendLine(std::string_view line);
-    // Bytes that carry a user name, password or token: refused unless the connection is secure.
-    void SendSecret(std::string_view bytes);
-    // Raises when the user name or the access token holds a byte that no SASL message can carry.
-    void CheckToken(std::string_view user) const;
-    // Raises when a user name or password holds a byte that no login command can carry.
-    static void CheckCredentials(std::string_view user, std::string_view password);
-    // Bounds the replies that follow by `ms` at most (the polite end of a session).
-    void ShortenReplies(std::int32_t ms) { FReplyLimit = ms; }
-    // Lets the replies that follow take `ms` at least, the whole exchange growing with them: a
-    // server may hold back its answer to a login after failed ones. 0 ends the allowance.
-    void AllowSlowReplies(std::int32_t ms);
     // Where the connection goes, as the user is told of it: "host:port" (the proxy's when it is used).
     std::string Target() const;
     // Closes the connection at the end of a check; failures there change nothing.
@@ -105,12 +106,20 @@ protected:
 
 private:
     void WaitForInput(std::size_t wanted, bool line);
+    // Moves what arrived into FInput.
+    void TakeReceived();
+    // Hands every complete line to the line handler, then the end of the connection, if it came.
+    void DeliverLines();
     void SendBytes(std::string_view bytes);
 
     std::string FInput;
     std::chrono::steady_clock::time_point FConversationEnd;
     std::int32_t FReplyLimit = 0;
     std::int32_t FSlowReplies = 0;
+    LineHandler FOnLine;
+    ClosedHandler FOnClosed;
+    bool FDelivering = false;
+    bool FDeliveryPosted = false;
 };
 
 } // namespace net

@@ -1,3 +1,4 @@
+// The POP3 client: the conversation over a line channel, and the check that connects for it.
 #include "net/Pop3Check.h"
 
 #include "net/SaslOAuth.h"
@@ -20,18 +21,18 @@ bool MaildropUnavailable(const pop3::Status& status)
 
 } // namespace
 
-pop3::Status TPop3Check::ReadStatus()
+pop3::Status Pop3Conversation::ReadStatus()
 {
-    const auto status = pop3::ParseStatus(ReadLine());
+    const auto status = pop3::ParseStatus(FChannel.ReadLine());
     if (!status)
         throw EBadReply("The mail server's reply cannot be read");
     return *status;
 }
 
-std::vector<std::string> TPop3Check::ReadMultiLine()
+std::vector<std::string> Pop3Conversation::ReadMultiLine()
 {
     std::vector<std::string> lines;
-    while (auto item = pop3::MultiLineItem(ReadLine())) {
+    while (auto item = pop3::MultiLineItem(FChannel.ReadLine())) {
         if (lines.size() >= kMaxCapaLines)
             throw EBadReply("The mail server sent an overlong reply");
         lines.push_back(std::move(*item));
@@ -39,7 +40,7 @@ std::vector<std::string> TPop3Check::ReadMultiLine()
     return lines;
 }
 
-bool TPop3Check::Accepted(const pop3::Status& status)
+bool Pop3Conversation::Accepted(const pop3::Status& status)
 {
     if (status.ok)
         return true;
@@ -49,41 +50,110 @@ bool TPop3Check::Accepted(const pop3::Status& status)
     return false;
 }
 
-void TPop3Check::Quit()
+void Pop3Conversation::Quit()
 {
     try {
-        ShortenReplies(kQuitReplyMs);
-        SendLine("QUIT");
-        ReadLine();
+        FChannel.ShortenReplies(kQuitReplyMs);
+        FChannel.SendLine("QUIT");
+        FChannel.ReadLine();
     } catch (const EAbortError&) {
         throw; // cancelled, or the component is gone: nothing more may touch it
     } catch (...) {
         // The count is known; a server that ends the session untidily changes nothing.
     }
-    Close();
 }
 
-bool TPop3Check::AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa)
+Pop3Conversation::Pop3Conversation(LineChannel& channel, bool implicitTls, std::string accessToken)
+    : FChannel(channel)
+    , FImplicitTls(implicitTls)
+    , FAccessToken(std::move(accessToken))
+{ }
+
+MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::string& password)
 {
-    CheckToken(user);
+    const pop3::Status greeting = ReadStatus();
+    if (!greeting.ok)
+        throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
+    if (!FImplicitTls) {
+        FChannel.SendLine("STLS");
+        const pop3::Status r = ReadStatus();
+        if (!r.ok)
+            throw ESockError("The mail server does not offer STLS: the password is not sent in the clear");
+        FChannel.UpgradeToTls();
+    }
+    FChannel.SendLine("CAPA");
+    std::vector<std::string> capa;
+    if (ReadStatus().ok)
+        capa = ReadMultiLine();
+    if (FAccessToken.empty())
+        TMailCheck::CheckCredentials(user, password);
+    FChannel.AllowSlowReplies(kLoginReplyMs);
+    if (!FAccessToken.empty()) {
+        if (!AuthenticateOAuth(user, capa))
+            return { MailCount::Outcome::SignInRefused, 0, {}, FRefusal };
+    } else if (pop3::HasSaslMechanism(capa, "PLAIN")) {
+        const std::string response = SaslPlain(user, password);
+        const std::string command = "AUTH PLAIN " + response + "\r\n";
+        if (command.size() <= kMaxAuthLine) {
+            FChannel.SendSecret(command);
+        } else {
+            // Too long for one line: the response follows the server's go-ahead.
+            FChannel.SendLine("AUTH PLAIN");
+            const std::string goAhead = FChannel.ReadLine();
+            if (goAhead != "+" && !goAhead.starts_with("+ ")) {
+                const auto status = pop3::ParseStatus(goAhead);
+                if (!status)
+                    throw EBadReply("The mail server's reply cannot be read");
+                if (!Accepted(*status))
+                    return { MailCount::Outcome::LoginRefused, 0, {} };
+                throw EBadReply("The mail server accepted a login without the password");
+            }
+            FChannel.SendSecret(response + "\r\n");
+        }
+        if (!Accepted(ReadStatus()))
+            return { MailCount::Outcome::LoginRefused, 0, {} };
+    } else {
+        for (const std::string& line : { "USER " + user, "PASS " + password }) {
+            FChannel.SendSecret(line + "\r\n");
+            if (!Accepted(ReadStatus()))
+                return { MailCount::Outcome::LoginRefused, 0, {} };
+        }
+    }
+    FChannel.AllowSlowReplies(0);
+    FChannel.SendLine("STAT");
+    const std::string stat = FChannel.ReadLine();
+    if (const auto status = pop3::ParseStatus(stat); status && !status->ok && MaildropUnavailable(*status)) {
+        Quit();
+        throw EMailboxUnavailable("Mailbox not available: " + ShownText(status->text));
+    }
+    const auto maildrop = pop3::ParseStat(stat);
+    Quit();
+    if (!maildrop)
+        return { MailCount::Outcome::BadReply, 0, {} };
+    return { MailCount::Outcome::Count, maildrop->messages, {} };
+}
+
+bool Pop3Conversation::AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa)
+{
+    TMailCheck::CheckToken(user, FAccessToken);
     std::vector<std::string> listed;
     for (const char* name : { "XOAUTH2", "OAUTHBEARER" }) {
         if (pop3::HasSaslMechanism(capa, name))
             listed.emplace_back(name);
     }
     const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
-    SendLine(std::string("AUTH ") + MechanismName(mechanism));
-    std::string line = ReadLine();
+    FChannel.SendLine(std::string("AUTH ") + MechanismName(mechanism));
+    std::string line = FChannel.ReadLine();
     if (line == "+" || line.starts_with("+ ")) {
-        SendSecret(OAuthInitialResponse(mechanism, user, AccessToken) + "\r\n");
-        line = ReadLine();
+        FChannel.SendSecret(OAuthInitialResponse(mechanism, user, FAccessToken) + "\r\n");
+        line = FChannel.ReadLine();
     }
     std::string status;
     if (line == "+" || line.starts_with("+ ")) {
         // The refusal's challenge, answered so that the server ends the exchange.
         status = OAuthChallengeStatus(line.size() > 2 ? std::string_view(line).substr(2) : std::string_view());
-        SendLine(OAuthRefusalAnswer(mechanism));
-        line = ReadLine();
+        FChannel.SendLine(OAuthRefusalAnswer(mechanism));
+        line = FChannel.ReadLine();
     }
     const auto reply = pop3::ParseStatus(line);
     if (!reply)
@@ -99,66 +169,9 @@ MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& 
 {
     return Converse([&]() -> MailCount {
         Open();
-        const pop3::Status greeting = ReadStatus();
-        if (!greeting.ok)
-            throw ESockError("The mail server refused the connection: " + ShownText(greeting.text));
-        if (!ImplicitTLS) {
-            SendLine("STLS");
-            const pop3::Status r = ReadStatus();
-            if (!r.ok)
-                throw ESockError("The mail server does not offer STLS: the password is not sent in the clear");
-            UpgradeToTls();
-        }
-        SendLine("CAPA");
-        std::vector<std::string> capa;
-        if (ReadStatus().ok)
-            capa = ReadMultiLine();
-        if (AccessToken.empty())
-            CheckCredentials(user, password);
-        AllowSlowReplies(kLoginReplyMs);
-        if (!AccessToken.empty()) {
-            if (!AuthenticateOAuth(user, capa))
-                return { MailCount::Outcome::SignInRefused, 0, {}, FRefusal };
-        } else if (pop3::HasSaslMechanism(capa, "PLAIN")) {
-            const std::string response = SaslPlain(user, password);
-            const std::string command = "AUTH PLAIN " + response + "\r\n";
-            if (command.size() <= kMaxAuthLine) {
-                SendSecret(command);
-            } else {
-                // Too long for one line: the response follows the server's go-ahead.
-                SendLine("AUTH PLAIN");
-                const std::string goAhead = ReadLine();
-                if (goAhead != "+" && !goAhead.starts_with("+ ")) {
-                    const auto status = pop3::ParseStatus(goAhead);
-                    if (!status)
-                        throw EBadReply("The mail server's reply cannot be read");
-                    if (!Accepted(*status))
-                        return { MailCount::Outcome::LoginRefused, 0, {} };
-                    throw EBadReply("The mail server accepted a login without the password");
-                }
-                SendSecret(response + "\r\n");
-            }
-            if (!Accepted(ReadStatus()))
-                return { MailCount::Outcome::LoginRefused, 0, {} };
-        } else {
-            for (const std::string& line : { "USER " + user, "PASS " + password }) {
-                SendSecret(line + "\r\n");
-                if (!Accepted(ReadStatus()))
-                    return { MailCount::Outcome::LoginRefused, 0, {} };
-            }
-        }
-        AllowSlowReplies(0);
-        SendLine("STAT");
-        const std::string stat = ReadLine();
-        if (const auto status = pop3::ParseStatus(stat); status && !status->ok && MaildropUnavailable(*status)) {
-            Quit();
-            throw EMailboxUnavailable("Mailbox not available: " + ShownText(status->text));
-        }
-        const auto maildrop = pop3::ParseStat(stat);
-        Quit();
-        if (!maildrop)
-            return { MailCount::Outcome::BadReply, 0, {} };
-        return { MailCount::Outcome::Count, maildrop->messages, {} };
+        MailCount count = Pop3Conversation(*this, ImplicitTLS, AccessToken).CheckMaildrop(user, password);
+        Close();
+        return count;
     });
 }
 

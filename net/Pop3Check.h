@@ -1,16 +1,21 @@
-// TPop3Check: counts the messages in the maildrop of a POP3 server.
+// TPop3Check: counts the messages in the maildrop of a POP3 server. The conversation itself runs
+// over a LineChannel, so it can be played against a transcript as well as a server.
 #pragma once
 
+#include "net/LineChannel.h"
 #include "net/MailCheck.h"
 #include "net/Pop3Response.h"
 
 #include <string>
+#include <vector>
 
 namespace net {
 
-class TPop3Check : public TMailCheck {
+// The client's side of one POP3 session, over any channel that is connected already.
+class Pop3Conversation {
 public:
-    using TMailCheck::TMailCheck;
+    // `accessToken`: as for ImapConversation.
+    Pop3Conversation(LineChannel& channel, bool implicitTls, std::string accessToken = {});
 
     // Greeting, STLS unless TLS came first, CAPA, AUTH PLAIN when offered (else USER and PASS),
     // STAT, QUIT.
@@ -28,6 +33,18 @@ private:
     bool AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa);
     std::string FRefusal;
     void Quit();
+
+    LineChannel& FChannel;
+    bool FImplicitTls;
+    std::string FAccessToken;
+};
+
+class TPop3Check : public TMailCheck {
+public:
+    using TMailCheck::TMailCheck;
+
+    // Connects, runs the conversation of Pop3Conversation::CheckMaildrop and closes.
+    MailCount CheckMaildrop(const std::string& user, const std::string& password);
 };
 
 } // namespace net

@@ -47,12 +47,13 @@ std::string Base64(const std::string& bytes)
 
 } // namespace
 
-Dovecot::Dovecot()
-    : Dovecot(Options {})
+Dovecot::Dovecot(std::string extraConfig)
+    : Dovecot(Options {}, std::move(extraConfig))
 { }
 
-Dovecot::Dovecot(Options options)
+Dovecot::Dovecot(Options options, std::string extraConfig)
     : options_(std::move(options))
+    , extraConfig_(std::move(extraConfig))
     , identity_(TestCertificates::Shared().localhost)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dovecot-XXXXXX").string();
@@ -111,9 +112,67 @@ void Dovecot::FillMaildir(const std::string& path, int unseen, int seen)
     ::chown(path.c_str(), mailUid_, mailGid_);
 }
 
+int Dovecot::CountInLog(const std::string& text) const
+{
+    const std::string all = log();
+    int count = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
+        ++count;
+    return count;
+}
+
+std::string Dovecot::Home(const std::string& user) const
+{
+    return dir_ + "/mail/" + std::to_string(std::hash<std::string> {}(user));
+}
+
+void Dovecot::Deliver(const std::string& user)
+{
+    const int n = ++messages_;
+    const std::string name = std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P2.quorvel";
+    const std::string temporary = Home(user) + "/tmp/" + name;
+    WriteFile(temporary,
+        "From: sender@example.org\r\nTo: user@example.org\r\nSubject: delivered " + std::to_string(n)
+            + "\r\nDate: Tue, 1 Dec 2026 10:00:00 +0000\r\n\r\nBody " + std::to_string(n) + "\r\n");
+    ::chown(temporary.c_str(), mailUid_, mailGid_);
+    std::filesystem::rename(temporary, Home(user) + "/new/" + name);
+}
+
+bool Dovecot::Expunge(const std::string& user)
+{
+    for (const char* sub : { "/new", "/cur" })
+        for (const auto& entry : std::filesystem::directory_iterator(Home(user) + sub))
+            if (entry.is_regular_file())
+                return std::filesystem::remove(entry.path());
+    return false;
+}
+
+void Dovecot::SetPassword(const std::string& user, const std::string& password)
+{
+    std::ifstream in(dir_ + "/passwd");
+    std::string text;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(user + ":", 0) == 0) {
+            const std::size_t uid = line.find(':', user.size() + 1);
+            line = user + ":{PLAIN.b64}" + Base64(password) + line.substr(uid);
+        }
+        text += line + "\n";
+    }
+    in.close();
+    WriteFile(dir_ + "/passwd", text);
+}
+
+bool Dovecot::Restart()
+{
+    Stop();
+    for (int attempt = 0; attempt < 5 && !running(); ++attempt)
+        Start();
+    return running();
+}
+
 void Dovecot::AddUser(const std::string& user, const std::string& password, int unseen, int seen)
 {
-    const std::string home = dir_ + "/mail/" + std::to_string(std::hash<std::string> {}(user));
+    const std::string home = Home(user);
     FillMaildir(home, unseen, seen);
     std::ofstream out(dir_ + "/passwd", std::ios::app);
     out << user << ":{PLAIN.b64}" << Base64(password) << ":" << mailUid_ << ":" << mailGid_ << "::" << home << "::\n";
@@ -121,16 +180,18 @@ void Dovecot::AddUser(const std::string& user, const std::string& password, int 
 
 void Dovecot::AddMailbox(const std::string& user, const std::string& wireName, int unseen, int seen)
 {
-    const std::string home = dir_ + "/mail/" + std::to_string(std::hash<std::string> {}(user));
-    FillMaildir(home + "/." + wireName, unseen, seen);
+    FillMaildir(Home(user) + "/." + wireName, unseen, seen);
 }
 
 bool Dovecot::Start()
 {
-    imap_ = FreeLoopbackPort();
-    imaps_ = FreeLoopbackPort();
-    pop3_ = FreeLoopbackPort();
-    pop3s_ = FreeLoopbackPort();
+    // A restart keeps the ports, so that clients come back to the same addresses.
+    if (imap_ == 0) {
+        imap_ = FreeLoopbackPort();
+        imaps_ = FreeLoopbackPort();
+        pop3_ = FreeLoopbackPort();
+        pop3s_ = FreeLoopbackPort();
+    }
     std::string identity;
     if (::geteuid() != 0) {
         // Not root: every service runs as this user, and nothing can be chrooted.
@@ -171,7 +232,8 @@ bool Dovecot::Start()
             + "\n  }\n  inet_listener pop3s {\n    port = " + std::to_string(pop3s_)
             + "\n    ssl = yes\n  }\n}\n"
             // Failed logins in one test must not slow down the logins of the next.
-            + "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n" + identity);
+            + "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n" + identity + extraConfig_
+            + "\n");
     const std::string config = d + "/dovecot.conf";
     const std::string program = ::access("/usr/sbin/dovecot", X_OK) == 0 ? "/usr/sbin/dovecot" : "dovecot";
     pid_ = SpawnServer({ program, "-F", "-c", config });

@@ -20,8 +20,9 @@ public:
         std::string introspectionUrl;
     };
 
-    Dovecot();
-    explicit Dovecot(Options options);
+    // `extraConfig`: lines added to the configuration (such as "imap_idle_notify_interval = 1 secs").
+    explicit Dovecot(std::string extraConfig = {});
+    explicit Dovecot(Options options, std::string extraConfig = {});
     ~Dovecot();
     Dovecot(const Dovecot&) = delete;
     Dovecot& operator=(const Dovecot&) = delete;
@@ -39,13 +40,27 @@ public:
     // A further mailbox of a user, named on disk as on the wire (modified UTF-7).
     void AddMailbox(const std::string& user, const std::string& wireName, int unseen, int seen);
     std::string log() const;
+    // How often `text` occurs in the log.
+    int CountInLog(const std::string& text) const;
+
+    // A new message delivered into the user's INBOX as a delivery agent does it (written in
+    // "tmp", then moved into "new").
+    void Deliver(const std::string& user);
+    // Removes one message from the user's INBOX; false when it is empty.
+    bool Expunge(const std::string& user);
+    // A new password for the user; the server reads it at the next login.
+    void SetPassword(const std::string& user, const std::string& password);
+    // Stops the server and starts it again on the same ports; false when it did not come back.
+    bool Restart();
 
 private:
     bool Start();
     void Stop();
     void FillMaildir(const std::string& path, int unseen, int seen);
+    std::string Home(const std::string& user) const;
 
     Options options_;
+    std::string extraConfig_;
     TlsIdentity identity_;
     std::string dir_;
     std::uint16_t imap_ = 0, imaps_ = 0, pop3_ = 0, pop3s_ = 0;

@@ -22,6 +22,8 @@ pid_t SpawnServer(const std::vector<std::string>& argv)
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
+    // A process group of its own: the server's helper processes go with it when it stops.
+    ::setpgid(0, 0);
     // Whatever signals the caller blocks, the server must still hear its stop.
     sigset_t none;
     sigemptyset(&none);
@@ -64,6 +66,9 @@ void StopServer(pid_t& pid, std::chrono::seconds grace)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // Helpers that outlived the server (a mail server's session processes, say) would keep its
+    // clients' connections open as if it still ran.
+    ::kill(-pid, SIGKILL);
     pid = -1;
 }
 

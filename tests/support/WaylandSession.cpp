@@ -53,6 +53,8 @@ QProcess* WaylandSession::startChild(const QString& program, const QStringList& 
     environment.insert("XDG_RUNTIME_DIR", runtime_.path());
     environment.insert("WAYLAND_DISPLAY", kSocket);
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-session-bus");
+    // Nor does the machine's system bus: a test that needs one starts its own.
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-system-bus");
     return children_.Start(program, arguments, environment, extraEnvironment, workingDirectory);
 }
 

@@ -112,6 +112,8 @@ QProcess* X11Session::startChild(const QString& program, const QStringList& argu
     // The desktop bus of whoever runs the tests stays out of them, and none is launched for the
     // display: a program gets a session bus only when its test gives it one.
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-session-bus");
+    // Nor does the machine's system bus: a test that needs one starts its own.
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quorvel-tests-have-no-system-bus");
     return children_.Start(program, arguments, environment, extraEnvironment, workingDirectory);
 }
 
