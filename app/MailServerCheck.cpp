@@ -5,11 +5,13 @@
 #include "app/CheckTexts.h"
 #include "app/InterpretPage.h"
 #include "app/MailServerAddress.h"
+#include "app/SignedInCheck.h"
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
 #include "platform/core/StrToInt.h"
 
 #include <memory>
+#include <optional>
 
 namespace app {
 namespace {
@@ -42,14 +44,17 @@ CheckResult FromCount(const net::MailCount& c, const Clock& clock)
         return Finished(Outcome::LoginFailed,
             c.alert.empty() ? QStringLiteral("Login failed") : "Login failed: " + QString::fromStdString(c.alert),
             clock);
+    case net::MailCount::Outcome::SignInRefused:
+        return Finished(Outcome::LoginFailed, QString::fromStdString("Sign-in refused: " + c.refusal), clock);
     case net::MailCount::Outcome::BadReply:
         break;
     }
     return Finished(Outcome::Failed, QStringLiteral("Interpretion error..."), clock);
 }
 
-net::MailCount Converse(const settings::TAccount& account, const MailServerAddress& address, const ProxySettings& proxy,
-    const CheckHooks& hooks)
+// Nothing when the account must be signed in first.
+std::optional<net::MailCount> Converse(const settings::TAccount& account, const MailServerAddress& address,
+    const ProxySettings& proxy, const CheckHooks& hooks)
 {
     const bool imap = address.protocol == MailServerAddress::Protocol::Imap;
     std::unique_ptr<net::TMailCheck> client;
@@ -66,6 +71,8 @@ net::MailCount Converse(const settings::TAccount& account, const MailServerAddre
     client->Port = address.port;
     client->ImplicitTLS = address.implicitTls;
     client->TimeOut = 10000;
+    if (!TakeAccessToken(hooks.owner, account.Name, address.host, *client))
+        return std::nullopt;
     if (hooks.started)
         hooks.started(client.get());
     const std::string user = TrimmedUserName(account.UserName);
@@ -93,7 +100,15 @@ CheckResult CheckMailServer(
         const auto address = ReadMailServerAddress(QString::fromStdString(account.Host));
         if (!address)
             return Finished(Outcome::Failed, QStringLiteral("Error with host-name"), clock);
-        return FromCount(Converse(account, *address, proxy, hooks), clock);
+        const auto count = Converse(account, *address, proxy, hooks);
+        if (!count) {
+            // Nothing was sent: the server would only refuse a password, and a check never
+            // opens a browser.
+            return Finished(Outcome::Failed, QString::fromUtf8(kSignInNeededText), clock);
+        }
+        if (count->outcome == net::MailCount::Outcome::SignInRefused)
+            ForgetAccessToken(account.Name);
+        return FromCount(*count, clock);
     } catch (const net::EAbortError&) {
         throw; // the program is ending: no result
     } catch (const net::EMailboxUnavailable& e) {

@@ -13,6 +13,7 @@
 #include "platform/core/StrToInt.h"
 #include "platform/desktop/Application.h"
 #include "settings/AccountStore.h"
+#include "signin/Providers.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -54,9 +55,8 @@ std::chrono::milliseconds Backoff(int failures)
     const int doublings = std::clamp(failures - 1, 0, 16);
     const auto step = std::min<std::chrono::milliseconds>(kFirstRetry * (1 << doublings), kLongestRetry);
     const auto least = step * 3 / 4;
-    return least
-        + std::chrono::milliseconds(static_cast<qint64>(
-            QRandomGenerator::global()->bounded(static_cast<quint64>(step.count() - least.count() + 1))));
+    const auto spread = static_cast<quint64>(step.count() - least.count()) + 1;
+    return least + std::chrono::milliseconds(static_cast<qint64>(QRandomGenerator::global()->bounded(spread)));
 }
 
 // The count a stored status caption shows: a whole number, or nothing (a failure's text).
@@ -169,6 +169,10 @@ void PushAccounts::Connect(const QString& name)
     try {
         address = ReadMailServerAddress(QString::fromStdString(account.record.Host));
         if (!address)
+            return;
+        // A sign-in provider's server takes a token, never the password, and a push session
+        // would have to keep its token fresh for hours: such accounts stay with the timer.
+        if (signin::ProviderForHost(address->host))
             return;
         if (account.proxy.use) {
             target.proxy = account.proxy.host;

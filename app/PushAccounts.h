@@ -36,7 +36,7 @@ public:
     std::chrono::milliseconds Gather { 100 };
 
     // A check of `account` ended with `result`: keeps, makes or drops its push connection.
-    void AfterCheck(const settings::TAccount& account, const ProxySettings& proxy, const CheckResult& result);
+    void AfterCheck(const settings::TAccount& checked, const ProxySettings& proxy, const CheckResult& result);
     // Drops every push connection and makes it again at once (after sleep, or when the network
     // came back); connections stopped by a refused login stay stopped.
     void Reconnect();

@@ -197,6 +197,13 @@ void TfrmQuorvel::CreateDesign()
     mePassword->setEchoMode(QLineEdit::Password);
     passwordStyle_ = std::make_unique<StarPasswordStyle>();
     mePassword->setStyle(passwordStyle_.get());
+    btnSignIn = new QPushButton("Sign in...", pnlAccount);
+    btnSignIn->setEnabled(false);
+    Application::SetWidgetHint(btnSignIn, "Sign in with the mailbox's provider in the browser, without a password");
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->setSpacing(3);
+    passwordRow->addWidget(mePassword, 1);
+    passwordRow->addWidget(btnSignIn);
     lblLastCheckedLeft = label("Last checked:", pnlAccount, Qt::AlignRight | Qt::AlignVCenter);
     lblLastChecked = label("N/A", pnlAccount);
     lblStatusLeft = label("Status:", pnlAccount, Qt::AlignRight | Qt::AlignVCenter);
@@ -206,7 +213,10 @@ void TfrmQuorvel::CreateDesign()
     int row = 0;
     for (const auto& [caption, control] : rows) {
         details->addWidget(caption, row, 0);
-        details->addWidget(control, row, 1);
+        if (control == mePassword)
+            details->addLayout(passwordRow, row, 1);
+        else
+            details->addWidget(control, row, 1);
         ++row;
     }
     details->setColumnStretch(1, 1);
@@ -327,6 +337,7 @@ void TfrmQuorvel::ConnectEvents()
     connect(btnAdd, &QPushButton::clicked, this, Guarded([this] { btnAddClick(btnAdd); }));
     connect(btnRemove, &QPushButton::clicked, this, Guarded([this] { btnRemoveClick(btnRemove); }));
     connect(btnCheckAll, &QPushButton::clicked, this, Guarded([this] { btnCheckAllClick(btnCheckAll); }));
+    connect(btnSignIn, &QPushButton::clicked, this, Guarded([this] { btnSignInClick(btnSignIn); }));
     // Only the user's changes of the host text count, as typed or picked from the list.
     connect(cbHost->lineEdit(), &QLineEdit::textEdited, this, Guarded([this] { cbHostChange(cbHost); }));
     connect(cbHost, &QComboBox::activated, this, Guarded([this] { cbHostChange(cbHost); }));
@@ -507,6 +518,7 @@ void TfrmQuorvel::ResetAccountFields(bool Clear, bool Enable)
     for (QWidget* w : std::initializer_list<QWidget*> { edInfo, cbHost, edUserName, mePassword, lblLastChecked,
              lblStatus, lblTag, lblHost, lblUsername, lblPassword, lblLastCheckedLeft, lblStatusLeft })
         w->setEnabled(Enable);
+    UpdateSignIn();
 }
 
 void TfrmQuorvel::UpdateControls()
@@ -519,6 +531,7 @@ void TfrmQuorvel::UpdateControls()
     const bool proxy = cbProxy->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*> { edProxyHost, edProxyPort, lblProxyHost, lblProxyPort })
         w->setEnabled(proxy);
+    UpdateSignIn();
 }
 
 void TfrmQuorvel::clbItemsClick(QObject*)

@@ -76,6 +76,7 @@ public:
     QLineEdit* edUserName;
     QLabel* lblPassword;
     QLineEdit* mePassword;
+    QPushButton* btnSignIn;
     QLabel* lblLastCheckedLeft;
     QLabel* lblLastChecked;
     QLabel* lblStatusLeft;
@@ -136,6 +137,10 @@ public:
     void cbHostChange(QObject* Sender);
     void cbProxyClick(QObject* Sender);
     void edUserNameEnter(QObject* Sender);
+    // Sign-in of the current account at its mail host's provider (frmMainSignIn.cpp).
+    void btnSignInClick(QObject* Sender);
+    // Enables "Sign in..." for an account whose host text names a sign-in provider's mail host.
+    void UpdateSignIn();
     // Says once, at start-up, when the store cannot keep anything.
     void ReportUnusableStore();
 
@@ -178,6 +183,7 @@ public:
     // account's fields are ever saved.
     QString FLoadedAccount;
     bool FNotify = true; // the stored "notify" value, read at start-up
+    bool FSigningIn = false; // a sign-in waits for the browser
 
     // Whatever the checking code keeps between calls; it defines both types.
     struct TCheckState;

@@ -2,6 +2,7 @@
 #include "net/ImapCheck.h"
 
 #include "net/MailboxName.h"
+#include "net/SaslOAuth.h"
 #include "net/SaslPlain.h"
 
 #include <algorithm>
@@ -155,15 +156,56 @@ imap::Response ImapConversation::Login(const std::string& user, const std::strin
     return r;
 }
 
+imap::Response ImapConversation::AuthenticateOAuth(const std::string& user)
+{
+    TMailCheck::CheckToken(user, FAccessToken);
+    std::vector<std::string> listed;
+    for (const std::string& capability : FCapabilities) {
+        if (capability.starts_with("AUTH="))
+            listed.push_back(capability.substr(5));
+    }
+    const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
+    const std::string tag = NextTag();
+    const std::string command = tag + " AUTHENTICATE " + MechanismName(mechanism);
+    const std::string message = OAuthInitialResponse(mechanism, user, FAccessToken);
+    imap::Response r;
+    if (imap::HasCapability(FCapabilities, "SASL-IR")) {
+        FChannel.SendSecret(command + " " + message + "\r\n");
+        r = ReadTagged(tag);
+    } else {
+        FChannel.SendLine(command);
+        r = ReadTagged(tag);
+        if (r.kind == Kind::Continuation) {
+            FChannel.SendSecret(message + "\r\n");
+            r = ReadTagged(tag);
+        }
+    }
+    std::string status;
+    if (r.kind == Kind::Continuation) {
+        // A refusal comes as a challenge holding the reason; the mechanism answers it so that
+        // the server can end the exchange.
+        status = OAuthChallengeStatus(r.text);
+        FChannel.SendLine(OAuthRefusalAnswer(mechanism));
+        r = ReadTagged(tag);
+        if (r.kind == Kind::Continuation)
+            throw EBadReply("The mail server asked for more than the token");
+    }
+    if (r.condition != Condition::Ok)
+        FRefusal = status.empty() ? ShownText(r.text) : status;
+    return r;
+}
+
 imap::Response ImapConversation::LogIn(const std::string& user, const std::string& password)
 {
-    TMailCheck::CheckCredentials(user, password);
+    const bool token = !FAccessToken.empty();
+    if (!token)
+        TMailCheck::CheckCredentials(user, password);
     // Only reached over TLS: a server that still refuses LOGIN here has closed every way in.
     const bool plain = imap::HasCapability(FCapabilities, "AUTH=PLAIN");
-    if (!plain && imap::HasCapability(FCapabilities, "LOGINDISABLED"))
+    if (!token && !plain && imap::HasCapability(FCapabilities, "LOGINDISABLED"))
         throw ESockError("The mail server does not allow logging in over TLS (LOGINDISABLED)");
     FChannel.AllowSlowReplies(kLoginReplyMs);
-    imap::Response r = plain ? Authenticate(user, password) : Login(user, password);
+    imap::Response r = token ? AuthenticateOAuth(user) : plain ? Authenticate(user, password) : Login(user, password);
     FChannel.AllowSlowReplies(0);
     return r;
 }
@@ -183,9 +225,10 @@ void ImapConversation::Logout()
     }
 }
 
-ImapConversation::ImapConversation(LineChannel& channel, bool implicitTls)
+ImapConversation::ImapConversation(LineChannel& channel, bool implicitTls, std::string accessToken)
     : FChannel(channel)
     , FImplicitTls(implicitTls)
+    , FAccessToken(std::move(accessToken))
 { }
 
 bool ImapConversation::Start(const std::string& user, const std::string& password)
@@ -237,8 +280,11 @@ MailCount ImapConversation::CheckMailbox(
     const auto name = imap::EncodeMailboxName(mailbox);
     if (!name)
         throw ESockError("The mailbox name cannot be sent to the mail server");
-    if (!Start(user, password))
+    if (!Start(user, password)) {
+        if (!FAccessToken.empty())
+            return { MailCount::Outcome::SignInRefused, 0, FAlert, FRefusal };
         return { MailCount::Outcome::LoginRefused, 0, FAlert };
+    }
     const std::string tag = NextTag();
     FChannel.SendLine(tag + " STATUS " + *imap::QuotedString(*name) + " (UNSEEN)");
     // Only the mailbox asked for counts: a server may send the STATUS of others unasked.
@@ -298,7 +344,7 @@ MailCount TImapCheck::CheckMailbox(const std::string& user, const std::string& p
         throw ESockError("The mailbox name cannot be sent to the mail server");
     return Converse([&]() -> MailCount {
         Open();
-        const MailCount count = ImapConversation(*this, ImplicitTLS).CheckMailbox(user, password, mailbox);
+        MailCount count = ImapConversation(*this, ImplicitTLS, AccessToken).CheckMailbox(user, password, mailbox);
         Close();
         return count;
     });

@@ -17,7 +17,9 @@ class ImapConversation {
 public:
     // `implicitTls`: the channel was made secure before the greeting; otherwise the session is
     // upgraded with STARTTLS before anything secret goes.
-    ImapConversation(LineChannel& channel, bool implicitTls);
+    // `accessToken`: when not empty, the login is the signed-in one (SASL XOAUTH2 or OAUTHBEARER)
+    // with this token, and the password is never sent.
+    ImapConversation(LineChannel& channel, bool implicitTls, std::string accessToken = {});
 
     // Greeting, STARTTLS unless TLS came first, login (AUTHENTICATE PLAIN when offered, else
     // LOGIN), STATUS of the mailbox (its name in UTF-8) for UNSEEN, LOGOUT.
@@ -45,14 +47,18 @@ private:
     imap::Response LogIn(const std::string& user, const std::string& password);
     imap::Response Authenticate(const std::string& user, const std::string& password);
     imap::Response Login(const std::string& user, const std::string& password);
+    // The signed-in login; a refusal leaves the server's status in FRefusal.
+    imap::Response AuthenticateOAuth(const std::string& user);
     // Ends the session politely; only a cancel escapes it.
     void Logout();
 
     LineChannel& FChannel;
     bool FImplicitTls;
+    std::string FAccessToken;
     std::vector<std::string> FCapabilities;
     bool FHaveCapabilities = false;
     bool FLoggingOut = false;
+    std::string FRefusal;
     // The text of the last [ALERT] the server sent, which the user must be shown.
     std::string FAlert;
     int FTag = 0;

@@ -1,5 +1,7 @@
 #include "net/MailCheck.h"
 
+#include "net/SaslOAuth.h"
+
 #include <algorithm>
 
 namespace net {
@@ -204,6 +206,12 @@ void TMailCheck::CheckCredentials(std::string_view user, std::string_view passwo
         = [](std::string_view s) { return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos; };
     if (!carriable(user) || !carriable(password))
         throw ESockError("The user name or password holds a character that cannot be sent to the mail server");
+}
+
+void TMailCheck::CheckToken(std::string_view user, std::string_view token)
+{
+    if (!OAuthCarriable(user, token))
+        throw ESockError("The user name or token holds a character that cannot be sent to the mail server");
 }
 
 void TMailCheck::Close() noexcept

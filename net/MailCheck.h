@@ -15,11 +15,13 @@ namespace net {
 
 // What a check of a mailbox or maildrop found, when it did not end in an error.
 struct MailCount {
-    enum class Outcome { Count, LoginRefused, BadReply };
+    enum class Outcome { Count, LoginRefused, BadReply, SignInRefused };
     Outcome outcome = Outcome::BadReply;
     std::uint32_t count = 0;
     // What the server said to the user with a refused login (an IMAP alert), already cut by ShownText.
-    std::string alert;
+    std::string alert = {};
+    // SignInRefused: the status the server gave for the token.
+    std::string refusal = {};
 };
 
 // A text from the server as the user is shown it: control characters removed, at most 200
@@ -50,6 +52,9 @@ public:
     // HTTP proxy whose tunnel leads there. TimeOut bounds the lookup, the connect, the handshake
     // and each reply; ConversationTimeOut the whole exchange after the connect.
     std::int32_t ConversationTimeOut = 30000;
+    // A signed-in login: SASL XOAUTH2 or OAUTHBEARER with this access token, and never the
+    // password. Empty for a login with the password.
+    std::string AccessToken;
 
     // The longest reply line (or response with its literals) taken from a server.
     static constexpr std::size_t kMaxReply = std::size_t { 64 } * 1024;
@@ -71,6 +76,8 @@ public:
 
     // Raises when a user name or password holds a byte that no login command can carry.
     static void CheckCredentials(std::string_view user, std::string_view password);
+    // Raises when the user name or the access token holds a byte that no SASL message can carry.
+    static void CheckToken(std::string_view user, std::string_view token);
 
 protected:
     // Connects and, for implicit TLS, makes the connection secure. A failure says what happened

@@ -247,7 +247,8 @@ void TNMHTTP::SplitURL()
     const auto colon = URL.find(':');
     if (colon != std::string::npos) {
         const std::string scheme = Lower(URL.substr(0, colon));
-        Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+        FSecureScheme = scheme == "https";
+        Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : FSecureScheme ? 443 : 80;
     }
 
     std::string hostPart;
@@ -274,9 +275,11 @@ void TNMHTTP::SplitURL()
 void TNMHTTP::BuildRequest()
 {
     HeaderLines.Clear();
+    // An https request through a proxy goes inside the tunnel, where the server reads it.
+    const bool proxyForm = !Proxy.empty() && !FSecureScheme;
     if (const char* method = MethodWord(Command))
-        HeaderLines.Add(method + (Proxy.empty() ? Path : URL) + " HTTP/1.0");
-    if (!Proxy.empty()) {
+        HeaderLines.Add(method + (proxyForm ? URL : Path) + " HTTP/1.0");
+    if (proxyForm) {
         HeaderLines.Add("Proxy-Connection: Keep-Alive");
         HeaderLines.Add("Host: " + Host);
     }
@@ -340,6 +343,17 @@ void TNMHTTP::SendRequest()
     Command = cmdGET;
 }
 
+void TNMHTTP::OpenConnection()
+{
+    if (!FSecureScheme) {
+        Connect();
+        return;
+    }
+    // Nothing of the request is queued yet: the first byte the server sees is the TLS hello.
+    ConnectThroughProxy();
+    StartTLS();
+}
+
 void TNMHTTP::RunRequest()
 {
     const QPointer<TNMHTTP> self(this);
@@ -355,7 +369,7 @@ void TNMHTTP::RunRequest()
         // One connection carries one exchange: nothing an earlier, failed one left queued belongs to it.
         SendQueue->Clear();
         ReceiveQueue->Clear();
-        Connect();
+        OpenConnection();
         Exchange();
         if (!self)
             return;
@@ -376,9 +390,12 @@ void TNMHTTP::RunRequest()
                 return;
             if (++redirects > kMaxRedirects)
                 throw platform::Exception("Too Many Redirections");
-            // A bare name is a page on the same server: same host, same port.
-            if (URL.find('/') == std::string::npos)
-                URL = "http://" + Host + (Port != 80 ? ":" + std::to_string(Port) : std::string()) + "/" + URL;
+            // A bare name is a page on the same server: same scheme, host and port.
+            if (URL.find('/') == std::string::npos) {
+                const int defaultPort = FSecureScheme ? 443 : 80;
+                URL = (FSecureScheme ? "https://" : "http://") + Host
+                    + (Port != defaultPort ? ":" + std::to_string(Port) : std::string()) + "/" + URL;
+            }
             continue;
         }
         if (ReplyNumber == 401 && OnAuthenticationNeeded)

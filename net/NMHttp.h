@@ -102,6 +102,12 @@ public:
     // negative means no limit. A body written to a file is not limited.
     std::int64_t MaxBodySize = std::int64_t { 64 } * 1024 * 1024;
 
+    // The current request goes over TLS: its address is an https:// one (or a path on the
+    // server of one). TLS runs from the first byte, the server's certificate verified against
+    // Host; through a proxy the connection is a CONNECT tunnel and the request is sent as to the
+    // server itself.
+    bool SecureRequest() const { return FSecureScheme; }
+
 protected:
     std::string URL;
     std::string Path;
@@ -129,6 +135,10 @@ private:
     void DataArrived();
     [[noreturn]] void RaiseStop(Stop reason);
 
+    // Opens the connection of one exchange: plain, or tunnelled and secured for https.
+    void OpenConnection();
+
+    bool FSecureScheme = false;
     std::unique_ptr<THeaderInfo> FOwnHeaderInfo;
     THeaderInfo* FHeaderInfo = nullptr;
     // The command of the request last sent; the outcome events report it.

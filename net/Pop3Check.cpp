@@ -1,6 +1,7 @@
 // The POP3 client: the conversation over a line channel, and the check that connects for it.
 #include "net/Pop3Check.h"
 
+#include "net/SaslOAuth.h"
 #include "net/SaslPlain.h"
 
 namespace net {
@@ -62,9 +63,10 @@ void Pop3Conversation::Quit()
     }
 }
 
-Pop3Conversation::Pop3Conversation(LineChannel& channel, bool implicitTls)
+Pop3Conversation::Pop3Conversation(LineChannel& channel, bool implicitTls, std::string accessToken)
     : FChannel(channel)
     , FImplicitTls(implicitTls)
+    , FAccessToken(std::move(accessToken))
 { }
 
 MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::string& password)
@@ -83,9 +85,13 @@ MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::st
     std::vector<std::string> capa;
     if (ReadStatus().ok)
         capa = ReadMultiLine();
-    TMailCheck::CheckCredentials(user, password);
+    if (FAccessToken.empty())
+        TMailCheck::CheckCredentials(user, password);
     FChannel.AllowSlowReplies(kLoginReplyMs);
-    if (pop3::HasSaslMechanism(capa, "PLAIN")) {
+    if (!FAccessToken.empty()) {
+        if (!AuthenticateOAuth(user, capa))
+            return { MailCount::Outcome::SignInRefused, 0, {}, FRefusal };
+    } else if (pop3::HasSaslMechanism(capa, "PLAIN")) {
         const std::string response = SaslPlain(user, password);
         const std::string command = "AUTH PLAIN " + response + "\r\n";
         if (command.size() <= kMaxAuthLine) {
@@ -127,11 +133,43 @@ MailCount Pop3Conversation::CheckMaildrop(const std::string& user, const std::st
     return { MailCount::Outcome::Count, maildrop->messages, {} };
 }
 
+bool Pop3Conversation::AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa)
+{
+    TMailCheck::CheckToken(user, FAccessToken);
+    std::vector<std::string> listed;
+    for (const char* name : { "XOAUTH2", "OAUTHBEARER" }) {
+        if (pop3::HasSaslMechanism(capa, name))
+            listed.emplace_back(name);
+    }
+    const OAuthMechanism mechanism = ChooseOAuthMechanism(listed);
+    FChannel.SendLine(std::string("AUTH ") + MechanismName(mechanism));
+    std::string line = FChannel.ReadLine();
+    if (line == "+" || line.starts_with("+ ")) {
+        FChannel.SendSecret(OAuthInitialResponse(mechanism, user, FAccessToken) + "\r\n");
+        line = FChannel.ReadLine();
+    }
+    std::string status;
+    if (line == "+" || line.starts_with("+ ")) {
+        // The refusal's challenge, answered so that the server ends the exchange.
+        status = OAuthChallengeStatus(line.size() > 2 ? std::string_view(line).substr(2) : std::string_view());
+        FChannel.SendLine(OAuthRefusalAnswer(mechanism));
+        line = FChannel.ReadLine();
+    }
+    const auto reply = pop3::ParseStatus(line);
+    if (!reply)
+        throw EBadReply("The mail server's reply cannot be read");
+    if (reply->ok)
+        return true;
+    FRefusal = status.empty() ? ShownText(reply->text) : status;
+    Accepted(*reply); // ends the session; a locked maildrop raises
+    return false;
+}
+
 MailCount TPop3Check::CheckMaildrop(const std::string& user, const std::string& password)
 {
     return Converse([&]() -> MailCount {
         Open();
-        const MailCount count = Pop3Conversation(*this, ImplicitTLS).CheckMaildrop(user, password);
+        MailCount count = Pop3Conversation(*this, ImplicitTLS, AccessToken).CheckMaildrop(user, password);
         Close();
         return count;
     });

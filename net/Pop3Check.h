@@ -14,7 +14,8 @@ namespace net {
 // The client's side of one POP3 session, over any channel that is connected already.
 class Pop3Conversation {
 public:
-    Pop3Conversation(LineChannel& channel, bool implicitTls);
+    // `accessToken`: as for ImapConversation.
+    Pop3Conversation(LineChannel& channel, bool implicitTls, std::string accessToken = {});
 
     // Greeting, STLS unless TLS came first, CAPA, AUTH PLAIN when offered (else USER and PASS),
     // STAT, QUIT.
@@ -27,10 +28,15 @@ private:
     // The reply to a login step: true when accepted; after a refusal the session is ended, and a
     // locked or unavailable maildrop (which is no wrong password) raises.
     bool Accepted(const pop3::Status& status);
+    // The signed-in login (AUTH, the go-ahead, then the message, which may be longer than a
+    // command line may be); a refusal leaves the server's status in FRefusal.
+    bool AuthenticateOAuth(const std::string& user, const std::vector<std::string>& capa);
+    std::string FRefusal;
     void Quit();
 
     LineChannel& FChannel;
     bool FImplicitTls;
+    std::string FAccessToken;
 };
 
 class TPop3Check : public TMailCheck {

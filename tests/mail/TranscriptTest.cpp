@@ -36,6 +36,8 @@ std::string Describe(const net::MailCount& c)
         return std::to_string(c.count);
     case net::MailCount::Outcome::LoginRefused:
         return "login refused";
+    case net::MailCount::Outcome::SignInRefused:
+        return "sign-in refused: " + c.refusal;
     case net::MailCount::Outcome::BadReply:
         break;
     }
@@ -78,15 +80,16 @@ std::string Play(const Transcript& t, TranscriptChannel& channel)
     const bool implicitTls = t.Value("tls", "implicit") == "implicit";
     const std::string user = t.Value("user", "anna");
     const std::string password = t.Value("password", "pw");
+    const std::string token = t.Value("token"); // a signed-in login when given
     const std::string protocol = t.Value("protocol");
     try {
         if (protocol == "imap")
-            return Describe(
-                net::ImapConversation(channel, implicitTls).CheckMailbox(user, password, t.Value("mailbox", "INBOX")));
+            return Describe(net::ImapConversation(channel, implicitTls, token)
+                                .CheckMailbox(user, password, t.Value("mailbox", "INBOX")));
         if (protocol == "imap-push")
             return PlayPush(t, channel, implicitTls);
         if (protocol == "pop3")
-            return Describe(net::Pop3Conversation(channel, implicitTls).CheckMaildrop(user, password));
+            return Describe(net::Pop3Conversation(channel, implicitTls, token).CheckMaildrop(user, password));
     } catch (const net::EBadReply&) {
         // A check turns a broken reply into this outcome.
         return "bad reply";

@@ -48,7 +48,12 @@ std::string Base64(const std::string& bytes)
 } // namespace
 
 Dovecot::Dovecot(std::string extraConfig)
-    : extraConfig_(std::move(extraConfig))
+    : Dovecot(Options {}, std::move(extraConfig))
+{ }
+
+Dovecot::Dovecot(Options options, std::string extraConfig)
+    : options_(std::move(options))
+    , extraConfig_(std::move(extraConfig))
     , identity_(TestCertificates::Shared().localhost)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-dovecot-XXXXXX").string();
@@ -196,22 +201,31 @@ bool Dovecot::Start()
             + "\nservice imap-login {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
     }
     const std::string& d = dir_;
+    std::string mechanisms = "plain login";
+    std::string oauth;
+    if (!options_.introspectionUrl.empty()) {
+        // auth_debug stays off: it would write the tokens into the log.
+        mechanisms += " xoauth2 oauthbearer";
+        WriteFile(d + "/oauth2.conf.ext",
+            "introspection_mode = post\nintrospection_url = " + options_.introspectionUrl
+                + "\nusername_attribute = username\nactive_attribute = active\nactive_value = true\n");
+        oauth = "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + d
+            + "/oauth2.conf.ext\n}\n";
+    }
     WriteFile(d + "/dovecot.conf",
         "base_dir = " + d + "/run\n" + "state_dir = " + d + "/state\n" + "instance_name = quorvel-test-"
-            + std::to_string(::getpid()) + "\n" + "log_path = " + d + "/dovecot.log\n"
-            + "protocols = imap pop3\n"
-              "listen = 127.0.0.1\n"
+            + std::to_string(::getpid()) + "\n" + "log_path = " + d + "/dovecot.log\n" + "protocols = imap pop3\n"
+            + "listen = 127.0.0.1\n"
               "ssl = yes\n"
               "ssl_min_protocol = TLSv1.2\n"
               "ssl_cert = <"
-            + identity_.certificateFile + "\nssl_key = <" + identity_.keyFile + "\n"
-            + "disable_plaintext_auth = yes\n"
-              "auth_mechanisms = plain login\n"
-              "auth_failure_delay = 0\n"
+            + identity_.certificateFile + "\nssl_key = <" + identity_.keyFile + "\n" + "disable_plaintext_auth = yes\n"
+            + "auth_mechanisms = " + mechanisms + "\n"
+            + "auth_failure_delay = 0\n"
               "first_valid_uid = 1\n"
               "mail_location = maildir:~\n"
-              "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN "
-            + d + "/passwd\n}\n" + "userdb {\n  driver = passwd-file\n  args = " + d + "/passwd\n}\n"
+            + oauth + "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " + d + "/passwd\n}\n"
+            + "userdb {\n  driver = passwd-file\n  args = " + d + "/passwd\n}\n"
             + "service imap-login {\n  inet_listener imap {\n    port = " + std::to_string(imap_)
             + "\n  }\n  inet_listener imaps {\n    port = " + std::to_string(imaps_) + "\n    ssl = yes\n  }\n}\n"
             + "service pop3-login {\n  inet_listener pop3 {\n    port = " + std::to_string(pop3_)

@@ -14,8 +14,15 @@ namespace testing_support {
 
 class Dovecot {
 public:
+    struct Options {
+        // Non-empty: tokens (XOAUTH2, OAUTHBEARER) are checked at this RFC 7662 endpoint, and
+        // belong to the user named by the introspection's "username".
+        std::string introspectionUrl;
+    };
+
     // `extraConfig`: lines added to the configuration (such as "imap_idle_notify_interval = 1 secs").
     explicit Dovecot(std::string extraConfig = {});
+    explicit Dovecot(Options options, std::string extraConfig = {});
     ~Dovecot();
     Dovecot(const Dovecot&) = delete;
     Dovecot& operator=(const Dovecot&) = delete;
@@ -52,6 +59,7 @@ private:
     void FillMaildir(const std::string& path, int unseen, int seen);
     std::string Home(const std::string& user) const;
 
+    Options options_;
     std::string extraConfig_;
     TlsIdentity identity_;
     std::string dir_;

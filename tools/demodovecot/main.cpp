@@ -1,6 +1,8 @@
-// quorvel-demo-dovecot: runs Dovecot on loopback with one mailbox holding unseen mail, writes
-// "IMAPS POP3S CAFILE" (its ports for IMAP and POP3 over TLS, and the authority to trust) to the file named on the
-// command line, and stops the server when it is told to end (SIGTERM, SIGINT).
+// quorvel-demo-dovecot: runs Dovecot on loopback with one mailbox holding unseen mail, and the
+// demo authorization server whose tokens it takes; writes "IMAPS POP3S CAFILE CLIENT AUTHORIZE
+// TOKEN" (its ports for IMAP and POP3 over TLS, the authority to trust, the sign-in client and
+// addresses) to the file named on the command line, and stops both when told to end.
+#include "tests/support/AuthServer.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TestCertificates.h"
 
@@ -25,14 +27,16 @@ int main(int argc, char** argv)
     // is stopped by the destructors.
     sigprocmask(SIG_BLOCK, &ending, nullptr);
     try {
-        testing_support::Dovecot dovecot;
+        testing_support::AuthServer auth;
+        testing_support::Dovecot dovecot(testing_support::Dovecot::Options { auth.introspectionUrl() });
         dovecot.AddUser("demo@example.org", "demo-secret", 2, 3);
         // Written aside and renamed, so that a reader never sees half of it.
         const std::string file = argv[1];
         {
             std::ofstream out(file + ".part");
             out << dovecot.imapsPort() << ' ' << dovecot.pop3sPort() << ' '
-                << testing_support::TestCertificates::Shared().authorityFile << '\n';
+                << testing_support::TestCertificates::Shared().authorityFile << ' ' << auth.options().clientId << ' '
+                << auth.url("/authorize") << ' ' << auth.url("/token") << '\n';
         }
         std::rename((file + ".part").c_str(), file.c_str());
         int signal = 0;

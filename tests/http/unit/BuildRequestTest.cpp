@@ -27,6 +27,16 @@ TEST(BuildRequest, ProxyGetAsDocumented)
         http.Request(net::cmdGET, "http://server/dir/page?x=1"), ProxyGet("http://server/dir/page?x=1", "server"));
 }
 
+TEST(BuildRequest, HttpsThroughProxyIsSentAsToTheServer)
+{
+    // The proxy only opens the tunnel; the request itself travels inside it to the server.
+    Probe http(nullptr);
+    http.Proxy = "proxy";
+    http.ProxyPort = 3128;
+    EXPECT_EQ(http.Request(net::cmdGET, "https://server/dir/page?x=1"), DirectGet("/dir/page?x=1", "server"));
+    EXPECT_EQ(http.Request(net::cmdGET, "http://server/a"), ProxyGet("http://server/a", "server"));
+}
+
 TEST(BuildRequest, MethodWordsAndExtraLines)
 {
     struct Case {

@@ -36,6 +36,36 @@ TEST(SplitUrl, PortsFromSchemeAndHost)
     EXPECT_EQ(http.Port, 80);
 }
 
+TEST(SplitUrl, HttpsChoosesPort443AndTls)
+{
+    const struct {
+        std::string url;
+        int port;
+        bool secure;
+    } rows[] = {
+        { "https://server/a", 443, true },
+        { "HTTPS://server/a", 443, true },
+        { "https://server:8443/a", 8443, true },
+        { "http://server/a", 80, false },
+        { "httpss://server/a", 80, false },
+        { "https//server/a", 80, false },
+        // A path alone stays on the server, and the scheme, of the request before.
+        { "/b", 80, false },
+    };
+    for (const auto& row : rows) {
+        Probe http(nullptr);
+        http.Split(row.url);
+        EXPECT_EQ(http.Port, row.port) << row.url;
+        EXPECT_EQ(http.SecureRequest(), row.secure) << row.url;
+    }
+    Probe http(nullptr);
+    http.Split("https://server:8443/a");
+    EXPECT_EQ(http.Split("/b"), "/b");
+    EXPECT_TRUE(http.SecureRequest());
+    EXPECT_EQ(http.Port, 8443);
+    EXPECT_EQ(http.Host, "server");
+}
+
 TEST(SplitUrl, NoSchemeKeepsThePort)
 {
     Probe http(nullptr);

@@ -37,6 +37,8 @@ inline std::string Describe(const net::MailCount& c)
         return std::to_string(c.count);
     case net::MailCount::Outcome::LoginRefused:
         return c.alert.empty() ? "login refused" : "login refused: " + c.alert;
+    case net::MailCount::Outcome::SignInRefused:
+        return "sign-in refused: " + c.refusal;
     case net::MailCount::Outcome::BadReply:
         break;
     }
