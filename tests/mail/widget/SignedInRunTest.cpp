@@ -1,5 +1,6 @@
 // Check-all runs with signed-in accounts: a provider's mail host without a sign-in is not asked
 // at all, a signed-in account is counted with its token, and a withdrawn sign-in shows.
+#include "app/PushAccounts.h"
 #include "settings/RegistryAccessor.h"
 #include "signin/Providers.h"
 #include "signin/SignIn.h"
@@ -86,6 +87,10 @@ TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
     EXPECT_EQ(Stored("C outlook type").Status, "Sign-in needed");
     EXPECT_EQ(Stored("B signed in").Status, "3");
     EXPECT_EQ(f.StatusBar->SimpleText(), "3 total number of new message(s), all accounts");
+    // The server offers IDLE, but a signed-in account is not kept in push: its session would need
+    // a token kept fresh for hours, and must never fall back to the password.
+    testing_support::RunEventsFor(500);
+    EXPECT_EQ(app::Push(f).Connections(), 0);
 
     // The provider withdraws the grant: the next run says so instead of failing.
     ASSERT_TRUE(auth->Revoke(*signin::Tokens().Read("B signed in")));
