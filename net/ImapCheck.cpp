@@ -4,6 +4,7 @@
 #include "net/MailboxName.h"
 #include "net/SaslOAuth.h"
 #include "net/SaslPlain.h"
+#include "platform/core/Text.h"
 
 #include <algorithm>
 
@@ -15,12 +16,8 @@ using imap::Kind;
 
 bool SameMailbox(const std::string& a, const std::string& b)
 {
-    const auto upper = [](std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
-        return s;
-    };
     // INBOX is the one name without regard to case.
-    return a == b || (upper(a) == "INBOX" && upper(b) == "INBOX");
+    return a == b || (platform::AsciiUpper(a) == "INBOX" && platform::AsciiUpper(b) == "INBOX");
 }
 
 constexpr std::int32_t kLogoutReplyMs = 3000;
