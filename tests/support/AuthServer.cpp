@@ -38,8 +38,9 @@ AuthServer::~AuthServer()
 
 bool AuthServer::Start()
 {
-    port_ = FreeLoopbackPort();
-    introspectPort_ = FreeLoopbackPort();
+    const std::vector<std::uint16_t> ports = FreeLoopbackPorts(2);
+    port_ = ports[0];
+    introspectPort_ = ports[1];
     const TlsIdentity& identity = TestCertificates::Shared().localhost;
     std::vector<std::string> argv
         = { "node", QUORVEL_TOOLS_DIR "/authserver/authserver.js", "--cert", identity.certificateFile, "--key",

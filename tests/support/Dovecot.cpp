@@ -74,8 +74,11 @@ Dovecot::Dovecot(Options options, std::string extraConfig)
     std::filesystem::create_directories(dir_ + "/run");
     std::filesystem::create_directories(dir_ + "/state");
     WriteFile(dir_ + "/passwd", "");
-    for (int attempt = 0; attempt < 5 && !running(); ++attempt)
+    for (int attempt = 0; attempt < 5 && !running(); ++attempt) {
+        // A first start that failed may have lost a port to another program: pick new ones.
+        imap_ = 0;
         Start();
+    }
     if (!running())
         throw std::runtime_error("Dovecot did not start: " + log());
 }
@@ -187,10 +190,11 @@ bool Dovecot::Start()
 {
     // A restart keeps the ports, so that clients come back to the same addresses.
     if (imap_ == 0) {
-        imap_ = FreeLoopbackPort();
-        imaps_ = FreeLoopbackPort();
-        pop3_ = FreeLoopbackPort();
-        pop3s_ = FreeLoopbackPort();
+        const std::vector<std::uint16_t> ports = FreeLoopbackPorts(4);
+        imap_ = ports[0];
+        imaps_ = ports[1];
+        pop3_ = ports[2];
+        pop3s_ = ports[3];
     }
     std::string identity;
     if (::geteuid() != 0) {
