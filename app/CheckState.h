@@ -8,11 +8,13 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
 namespace app {
 
+class ChecksAhead;
 class PushAccounts;
 
 struct TfrmQuorvel::TCheckState {
@@ -30,6 +32,11 @@ struct TfrmQuorvel::TCheckState {
     // The accounts whose latest check failed (in the last check-all run, or since in a push
     // run), in list order; none at start-up.
     std::vector<QString> failing;
+    // The mail-server checks of the check-all run under way, started ahead of their turns.
+    ChecksAhead* ahead = nullptr;
+    // How many of them may be under way at a time; 0 checks each in its turn only (a benchmark
+    // measures both).
+    std::size_t checksAtOnce = 8;
     // The push connections (PushAccounts.h), a child of the window.
     QPointer<PushAccounts> push;
 };

@@ -2,6 +2,7 @@
 #include "app/AccountMarks.h"
 #include "app/CheckState.h"
 #include "app/CheckTexts.h"
+#include "app/ChecksAhead.h"
 #include "app/Endpoints.h"
 #include "app/Guard.h"
 #include "app/InterpretPage.h"
@@ -16,6 +17,7 @@
 #include "platform/core/StrToInt.h"
 #include "platform/desktop/Application.h"
 #include "platform/desktop/DesktopNotifier.h"
+#include "settings/AccountStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,6 +157,55 @@ private:
     bool deleteEnabled_ = true;
 };
 
+// The proxy of the window's controls, as a check takes it.
+ProxySettings WindowProxy(const TfrmQuorvel& form)
+{
+    ProxySettings proxy;
+    proxy.use = form.cbProxy->isChecked();
+    proxy.host = form.edProxyHost->text().toStdString();
+    proxy.port = form.edProxyPort->text().toStdString();
+    return proxy;
+}
+
+// The records of the listed accounts as the store holds them now, with their texts as the
+// window's fields would give them back; an account whose record cannot be read is left out.
+std::vector<settings::TAccount> RecordsToCheck(const TfrmQuorvel& form)
+{
+    std::vector<settings::TAccount> records;
+    for (int i = 0; i < form.clbItems->count(); ++i) {
+        const QString name = form.clbItems->item(i)->text();
+        const settings::TAccountFields fields = settings::LoadAccount(name.toStdString());
+        if (fields.Failed)
+            continue;
+        auto shown = [](const std::optional<std::string>& value) {
+            return QString::fromStdString(value.value_or(std::string())).toStdString();
+        };
+        settings::TAccount record;
+        record.Name = name.toStdString();
+        record.Host = shown(fields.Host);
+        record.UserName = shown(fields.UserName);
+        record.Password = shown(fields.Password);
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+// Lets the run's account checks find the checks started for them, while the run lasts.
+class AheadOfTurns {
+public:
+    AheadOfTurns(TfrmQuorvel::TCheckState& state, ChecksAhead& ahead)
+        : state_(state)
+    {
+        state_.ahead = &ahead;
+    }
+    ~AheadOfTurns() { state_.ahead = nullptr; }
+    AheadOfTurns(const AheadOfTurns&) = delete;
+    AheadOfTurns& operator=(const AheadOfTurns&) = delete;
+
+private:
+    TfrmQuorvel::TCheckState& state_;
+};
+
 } // namespace
 
 int TfrmQuorvel::CheckAccount(int Index)
@@ -213,15 +264,16 @@ int TfrmQuorvel::CheckMailServerAccount(const QString& Name)
     account.Host = host.toStdString();
     account.UserName = edUserName->text().toStdString();
     account.Password = mePassword->text().toStdString();
-    ProxySettings proxy;
-    proxy.use = cbProxy->isChecked();
-    proxy.host = edProxyHost->text().toStdString();
-    proxy.port = edProxyPort->text().toStdString();
+    const ProxySettings proxy = WindowProxy(*this);
+    auto& state = CheckState(*this);
+    std::optional<CheckResult> ahead;
+    if (state.ahead)
+        ahead = state.ahead->Take(account, proxy);
     std::optional<RequestRegistration> registration;
     CheckHooks hooks;
     hooks.owner = this;
     hooks.started = [&](net::TPowersock* client) { registration.emplace(*this, client); };
-    const CheckResult result = CheckMailServer(account, proxy, CheckState(*this).clock, hooks);
+    const CheckResult result = ahead ? *ahead : CheckMailServer(account, proxy, state.clock, hooks);
 
     lblLastChecked->setText(LastCheckedText(result.checkedAt));
     lblStatus->setText(result.text);
@@ -264,6 +316,9 @@ void TfrmQuorvel::btnCheckAllClick(QObject*)
     auto* marks = dynamic_cast<TAccountMarks*>(clbItems->itemDelegate());
     const int count = clbItems->count();
     try {
+        // Every mail server is asked at once; the results are still taken in list order.
+        ChecksAhead ahead(*this, RecordsToCheck(*this), WindowProxy(*this), state.clock, state.checksAtOnce);
+        const AheadOfTurns aheadOfTurns(state, ahead);
         for (int index = 0; index < count && index < clbItems->count(); ++index) {
             if (application.Terminated())
                 break;

@@ -1,8 +1,10 @@
 // The window's side of the store: the detail controls and the settings fields copied to and from
 // the stored records.
 #include "app/CheckTexts.h"
+#include "app/SignedInCheck.h"
 #include "app/frmMain.h"
 #include "settings/Store.h"
+#include "signin/TokenStore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -85,7 +87,12 @@ bool TfrmQuorvel::DeleteAccount(const QString& Name)
 {
     if (Name.isEmpty())
         return false;
-    return settings::DeleteAccount(utf8(Name));
+    if (!settings::DeleteAccount(utf8(Name)))
+        return false;
+    // The account's sign-in goes with it, from wherever its token is kept.
+    signin::Tokens().Remove(utf8(Name));
+    ForgetAccessToken(utf8(Name));
+    return true;
 }
 
 void TfrmQuorvel::LoadAccountList()

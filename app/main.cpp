@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/Guard.h"
 #include "app/HiddenStart.h"
+#include "app/KeyringTokenStore.h"
 #include "app/Pictures.h"
 #include "app/frmMain.h"
 #include "platform/desktop/Application.h"
@@ -79,6 +80,8 @@ int main(int argc, char** argv)
     application.SetTitle("quorvel");
     const auto terminationWatch = watchTerminationSignals();
 
+    // Before the window loads an account or starts a check.
+    const app::TokenKeeping tokenKeeping;
     int result = 0;
     {
         app::TfrmQuorvel frmQuorvel;

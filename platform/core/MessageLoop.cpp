@@ -1,5 +1,7 @@
 #include "platform/core/MessageLoop.h"
 
+#include "platform/core/Strand.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
@@ -75,13 +77,27 @@ public:
 
 void Pass(std::chrono::milliseconds bound, bool bounded)
 {
+    // In a strand a pass gives the thread back; the next pass made outside strands resumes it.
+    if (InStrand()) {
+        strands::Suspend(bounded ? strands::Waiting::Until : strands::Waiting::Event, bound.count());
+        return;
+    }
     EventCounter& counter = Counter();
     const std::uint64_t before = counter.seen;
-    // What is pending already ends the pass without sleeping.
+    // What is pending already ends the pass without sleeping, and so does a strand that wants
+    // to go on.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (counter.seen != before) {
+    if (counter.seen != before || strands::AnyReady()) {
         askBlockedCallToReturn();
+        strands::ResumeAll();
         return;
+    }
+    // A strand's deadline ends the sleep as this pass's own bound would.
+    if (const long long strandMs = strands::MsToEarliestDeadline(); strandMs >= 0) {
+        const std::chrono::milliseconds strandBound(strandMs);
+        if (!bounded || strandBound < bound)
+            bound = strandBound;
+        bounded = true;
     }
     const int timer = bounded ? counter.startTimer(bound, Qt::CoarseTimer) : 0;
     {
@@ -94,12 +110,17 @@ void Pass(std::chrono::milliseconds bound, bool bounded)
     // An event handled above may have posted the message that actually ends the wait.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     askBlockedCallToReturn();
+    strands::ResumeAll();
 }
 
 } // namespace
 
 void ProcessMessages()
 {
+    if (InStrand()) {
+        strands::Suspend(strands::Waiting::Ready, 0);
+        return;
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     askBlockedCallToReturn();
 }

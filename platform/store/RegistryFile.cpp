@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +69,22 @@ constexpr unsigned char SqliteMagic[16]
 constexpr std::size_t SqliteHeaderSize = 100;
 constexpr std::size_t ApplicationIdOffset = 68;
 
+// The application id and the number of schema entries, read by one statement so that both come
+// from the same snapshot: read one after the other, a schema that another process commits in
+// between looks like a database of another program (no id, but tables).
+struct SchemaIdentity {
+    std::int64_t appId = 0;
+    std::int64_t entries = 0;
+};
+
+std::optional<SchemaIdentity> ReadSchemaIdentity(sqlite3* db)
+{
+    Statement s(db, "SELECT application_id, (SELECT count(*) FROM sqlite_schema) FROM pragma_application_id()");
+    if (s.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return SchemaIdentity { s.Int(0), s.Int(1) };
+}
+
 // Whether the file behind fd is one of our stores, or empty, before SQLite writes a byte of it:
 // merely opening a database for writing may switch its journal or roll back its journal, and
 // somebody else's file must stay exactly as it is.
@@ -100,14 +117,13 @@ LONG CheckFileIsOurs(const std::string& path, int fd, off_t size, std::string* p
         return ErrorFromSqlite(rc);
     }
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
-    const auto id = QueryInt(raw, "PRAGMA application_id");
-    const auto tables = QueryInt(raw, "SELECT count(*) FROM sqlite_schema");
-    if (!id || !tables) {
+    const auto read = ReadSchemaIdentity(raw);
+    if (!read) {
         const int err = sqlite3_errcode(raw);
         Explain(problem, (err & 0xFF) == SQLITE_NOTADB ? "Not a settings file" : sqlite3_errstr(err));
         return ErrorFromSqlite(err);
     }
-    if (*id == ApplicationId || (*id == 0 && *tables == 0))
+    if (read->appId == ApplicationId || (read->appId == 0 && read->entries == 0))
         return ERROR_SUCCESS;
     Explain(problem, "A database of another program");
     return ERROR_BADDB;
@@ -156,15 +172,12 @@ bool IdentifyFile(const std::string& path, FileIdentity* identity)
 
 LONG PrepareSchema(sqlite3* db)
 {
-    const auto appId = QueryInt(db, "PRAGMA application_id");
-    if (!appId)
+    const auto read = ReadSchemaIdentity(db);
+    if (!read)
         return ErrorFromSqlite(sqlite3_errcode(db));
-    if (*appId == ApplicationId)
+    if (read->appId == ApplicationId)
         return ERROR_SUCCESS;
-    const auto tables = QueryInt(db, "SELECT count(*) FROM sqlite_schema");
-    if (!tables)
-        return ErrorFromSqlite(sqlite3_errcode(db));
-    if (*appId != 0 || *tables != 0)
+    if (read->appId != 0 || read->entries != 0)
         return ERROR_BADDB;
 
     // Two processes may meet an empty file at once: the write lock decides who creates the

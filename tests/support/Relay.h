@@ -1,9 +1,11 @@
 // A TCP relay on 127.0.0.1 in front of a loopback server, which a test can silence: the
 // connections stay open but no byte passes either way any more, as when a network path dies
-// without a reset.
+// without a reset. It can also hold every byte for a while each way, as a long network path
+// does, where the kernel cannot delay packets itself.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -13,7 +15,9 @@ namespace testing_support {
 
 class Relay {
 public:
-    explicit Relay(std::uint16_t target);
+    // `oneWay`: how long each byte is held in each direction; a new connection passes its first
+    // byte after a round trip (twice that).
+    explicit Relay(std::uint16_t target, std::chrono::milliseconds oneWay = std::chrono::milliseconds(0));
     ~Relay();
     Relay(const Relay&) = delete;
     Relay& operator=(const Relay&) = delete;
@@ -28,6 +32,7 @@ private:
     void Run();
 
     std::uint16_t target_;
+    std::chrono::milliseconds oneWay_;
     std::uint16_t port_ = 0;
     int listener_ = -1;
     int wake_[2] = { -1, -1 };

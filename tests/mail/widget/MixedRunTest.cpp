@@ -16,7 +16,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using testing_support::CheckFixture;
 using testing_support::Dovecot;
@@ -231,7 +240,9 @@ TEST_F(MixedRun, QuittingBetweenTwoAccountsReportsNothing)
     });
     f.btnCheckAll->click();
     EXPECT_TRUE(platform::Application::instance().Terminated());
-    EXPECT_EQ(second.ConnectionCount(), 0U);
+    // B's check started beside A's; quitting closed it before the run returned.
+    for (std::size_t i = 0; i < second.ConnectionCount(); ++i)
+        EXPECT_TRUE(second.WaitForClosed(i));
     EXPECT_TRUE(notifier->notices.empty());
     EXPECT_EQ(TrayImage(), before);
     EXPECT_EQ(f.FLastTotal, 1);
@@ -239,6 +250,88 @@ TEST_F(MixedRun, QuittingBetweenTwoAccountsReportsNothing)
     EXPECT_TRUE(ErrorTexts().empty());
     form.reset();
     EXPECT_EQ(Stored("A").Status, "3");
+    EXPECT_EQ(Stored("B").Status, "N/A");
+}
+
+TEST_F(MixedRun, MailServersAreAskedSideBySide)
+{
+    using S = testing_support::ScriptServer;
+    // A's server takes the connection and answers nothing; B's closes it at once.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    S second;
+    second.AddConnection({ S::Close() });
+    ASSERT_TRUE(StoreAccount(
+        "A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
+    ASSERT_TRUE(StoreAccount("B", "ben", "ben-secret", "imaps://127.0.0.1:" + std::to_string(second.port())));
+    ASSERT_TRUE(StoreAccount("C", "anna@example.org", "anna-secret", Imaps()));
+    auto& f = Open();
+    // While A waits for its server, B's server must have been asked already: then A's
+    // connection is dropped. Checked one after the other, A would wait out its time-out first.
+    int held = -1;
+    QSocketNotifier incoming(listener, QSocketNotifier::Read);
+    QObject::connect(
+        &incoming, &QSocketNotifier::activated, [&] { held = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); });
+    bool askedWhileAWaited = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (held < 0)
+            return;
+        // A's check is over once its client has closed the connection (it resets it).
+        char bytes[4096];
+        ssize_t got = 0;
+        while ((got = ::recv(held, bytes, sizeof bytes, MSG_DONTWAIT)) > 0) { }
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            watch.stop();
+            return;
+        }
+        if (second.ConnectionCount() > 0) {
+            askedWhileAWaited = true;
+            ::close(held);
+            held = -1;
+            watch.stop();
+        }
+    });
+    watch.start(10);
+    f.btnCheckAll->click();
+    EXPECT_TRUE(askedWhileAWaited);
+    EXPECT_TRUE(ErrorTexts().empty());
+    // Each account still has its own result, and the total is C's.
+    EXPECT_NE(Stored("A").Status, "N/A");
+    EXPECT_NE(Stored("B").Status, "N/A");
+    EXPECT_EQ(Stored("C").Status, "3");
+    EXPECT_EQ(Status(), "3 total number of new message(s), all accounts");
+    EXPECT_EQ(Marks(), "A=failed B=failed C=new 3");
+    if (held >= 0)
+        ::close(held);
+    ::close(listener);
+}
+
+TEST_F(MixedRun, AnErrorThatEndsTheRunClosesTheMailChecksUnderWay)
+{
+    using S = testing_support::ScriptServer;
+    // A's page comes late, so that B's check is surely under way when A's error ends the run.
+    ASSERT_TRUE(StartService({ "--account", "a:pw:page=messages, none here:delay=2000" }));
+    S stalled;
+    stalled.AddConnection({ S::Stall() });
+    ASSERT_TRUE(StoreAccount("A", "a", "pw"));
+    ASSERT_TRUE(StoreAccount("B", "ben", "ben-secret", "imaps://127.0.0.1:" + std::to_string(stalled.port())));
+    Open();
+    QElapsedTimer timer;
+    timer.start();
+    form->btnCheckAll->click();
+    ASSERT_EQ(ErrorTexts().size(), 1u);
+    EXPECT_EQ(ErrorTexts()[0], "'' is not a valid integer value.");
+    // B's check was under way beside A's: it is closed, not waited out, and nothing of it is kept.
+    ASSERT_EQ(stalled.ConnectionCount(), 1u);
+    EXPECT_TRUE(stalled.WaitForClosed(0));
+    EXPECT_LT(timer.elapsed(), 8000);
     EXPECT_EQ(Stored("B").Status, "N/A");
 }
 
