@@ -223,6 +223,8 @@ private:
     std::unique_ptr<platform::SecureChannel> FChannel;
     // Records made by the channel and not yet taken by the socket.
     std::string FChannelOut;
+    // Plain bytes of the records just received; kept so its room serves every receive.
+    std::string FChannelPlain;
     std::string FChannelError;
 };
 

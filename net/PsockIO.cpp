@@ -1,4 +1,5 @@
 // Reading and writing of TPowersock: the queues, their notification handlers and the waits on them.
+#include "net/GrowingString.h"
 #include "net/NMConst.h"
 #include "net/Psock.h"
 #include "net/ReceiveBuffer.h"
@@ -407,7 +408,7 @@ void TPowersock::CaptureString(std::string& AString, std::int32_t Size)
         if (Size < -1)
             break;
         if (queued) {
-            AString.append(streamBytes(*ReceiveQueue, scratch));
+            AppendGrowing(AString, streamBytes(*ReceiveQueue, scratch));
             ReceiveQueue->Clear();
         } else if (!WaitPass()) {
             throw EAbortError("Socket capture aborted");

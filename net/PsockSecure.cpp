@@ -88,7 +88,8 @@ bool TPowersock::StoreIncoming(const char* bytes, std::int64_t n)
 {
     if (!FChannel)
         return StoreReceived(bytes, n);
-    std::string plain;
+    std::string& plain = FChannelPlain;
+    plain.clear();
     FChannel->Receive(std::string_view(bytes, static_cast<std::size_t>(n)), plain);
     // The handshake's answers and any alert leave at once.
     FChannel->TakeOutput(FChannelOut);

@@ -55,6 +55,7 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode)
         fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0)
             throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+        createdSize_ = 0;
     }
 }
 
@@ -66,6 +67,8 @@ TFileStream::~TFileStream()
 
 std::int64_t TFileStream::Size() const
 {
+    if (createdSize_ >= 0)
+        return createdSize_;
     struct stat st { };
     return ::fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
 }
@@ -99,11 +102,19 @@ void TFileStream::Write(const char* buffer, std::int64_t count)
             continue;
         if (n <= 0) {
             position_ += done;
+            noteWritten();
             throw EWriteError("Stream write error in \"" + fileName_ + "\". " + std::strerror(n < 0 ? errno : ENOSPC));
         }
         done += n;
     }
     position_ += done;
+    noteWritten();
+}
+
+void TFileStream::noteWritten()
+{
+    if (createdSize_ >= 0)
+        createdSize_ = std::max(createdSize_, position_);
 }
 
 void TFileStream::Clear()
@@ -111,6 +122,8 @@ void TFileStream::Clear()
     if (::ftruncate(fd_, 0) != 0)
         throw EWriteError("Stream write error in \"" + fileName_ + "\". " + std::strerror(errno));
     position_ = 0;
+    if (createdSize_ >= 0)
+        createdSize_ = 0;
 }
 
 } // namespace net

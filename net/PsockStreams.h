@@ -76,9 +76,15 @@ public:
     void Clear() override;
 
 private:
+    void noteWritten();
+
     std::string fileName_;
     int fd_ = -1;
     std::int64_t position_ = 0;
+    // A file this stream created is written by it alone, a chunk at a time at its end: its size
+    // is kept here instead of asked of the file system for every chunk. -1 for a file opened
+    // for reading, whose size is the file's own.
+    std::int64_t createdSize_ = -1;
 };
 
 } // namespace net

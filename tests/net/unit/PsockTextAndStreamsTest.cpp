@@ -1,4 +1,5 @@
 // Field splitting of the socket unit, its byte streams, and its life cycle without a peer.
+#include "net/GrowingString.h"
 #include "net/Psock.h"
 #include "platform/core/Winsock.h"
 
@@ -6,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -81,6 +84,53 @@ TEST(Streams, FileStreamReplacesAnExistingFileAndReadsItBack)
     EXPECT_THROW(in.Append("x"), net::EWriteError);
     EXPECT_THROW(
         net::TFileStream(dir.filePath("missing").toStdString(), net::TFileStream::Mode::OpenRead), net::EFOpenError);
+}
+
+// A created file's size is kept by the stream rather than asked of the file system: after every
+// kind of write it must still be what the file holds.
+TEST(Streams, CreatedFileStreamSizeFollowsTheFile)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("f").toStdString();
+    net::TFileStream out(path, net::TFileStream::Mode::Create);
+    const auto fileSize = [&] { return static_cast<std::int64_t>(std::filesystem::file_size(path)); };
+    out.Append("0123456789");
+    EXPECT_EQ(out.Size(), 10);
+    out.Seek(4);
+    out.Write("ab", 2);
+    EXPECT_EQ(out.Size(), 10);
+    out.Seek(8);
+    out.Write("wxyz", 4);
+    EXPECT_EQ(out.Size(), 12);
+    EXPECT_EQ(out.Size(), fileSize());
+    out.Clear();
+    EXPECT_EQ(out.Size(), 0);
+    out.Append("tail");
+    EXPECT_EQ(out.Size(), 4);
+    EXPECT_EQ(out.Size(), fileSize());
+}
+
+// Growth of a large capture: every byte kept in order, room never more than twice what is held.
+TEST(Streams, GrowingStringKeepsItsBytesAndBoundsItsRoom)
+{
+    std::string text;
+    text.reserve(64);
+    std::string expected;
+    std::size_t grew = 0;
+    for (std::size_t i = 0; expected.size() < std::size_t { 40 } * 1024 * 1024; ++i) {
+        const std::string chunk(1 + (i * 7919) % 16383, static_cast<char>('a' + i % 26));
+        const std::size_t before = text.capacity();
+        net::AppendGrowing(text, chunk);
+        expected += chunk;
+        grew += text.capacity() != before ? 1 : 0;
+        ASSERT_LE(text.capacity(), std::max<std::size_t>(2 * text.size(), 64));
+    }
+    EXPECT_EQ(text, expected);
+    // Doubling: a handful of steps, not one per chunk.
+    EXPECT_LE(grew, 25U);
+    std::string empty;
+    net::AppendGrowing(empty, "");
+    EXPECT_EQ(empty, "");
 }
 
 TEST(Lifecycle, StartsWithItsDocumentedValues)
