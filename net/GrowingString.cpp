@@ -19,11 +19,14 @@ void adviseLargePages(std::string& text)
 {
     if (text.capacity() < kAdviseFrom)
         return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
-    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t last = (begin + text.capacity()) & ~(kLargePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    char* data = text.data();
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::size_t skip = static_cast<std::size_t>((kLargePage - begin % kLargePage) % kLargePage);
+    if (text.capacity() <= skip)
+        return;
+    const std::size_t length = (text.capacity() - skip) / kLargePage * kLargePage;
+    if (length > 0)
+        ::madvise(data + skip, length, MADV_HUGEPAGE);
 }
 
 } // namespace

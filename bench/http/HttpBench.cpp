@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     }
     {
         std::ofstream large(web.documentRoot() + "/large.bin", std::ios::binary);
-        const std::string block(1024 * 1024, 'L');
+        const std::string block(std::size_t { 1024 } * 1024, 'L');
         for (std::size_t i = 0; i < bigMiB; ++i)
             large.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
