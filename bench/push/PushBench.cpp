@@ -8,10 +8,8 @@
 #include "app/PushAccounts.h"
 #include "app/frmMain.h"
 #include "platform/core/MessageLoop.h"
-#include "settings/AccountStore.h"
-#include "settings/KeyPaths.h"
-#include "settings/RegistryAccessor.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/StoreSeeds.h"
 #include "tests/support/TempRegistry.h"
 #include "tests/support/Wait.h"
 
@@ -34,26 +32,6 @@ using testing_support::WaitUntil;
 
 constexpr int kAccounts = 6;
 constexpr int kDeliveries = 20;
-
-void StoreAccount(const std::string& name, const std::string& user, const std::string& host)
-{
-    settings::TAccount a;
-    a.Name = name;
-    a.Host = host;
-    a.UserName = user;
-    a.Password = user + "-secret";
-    a.LastChecked = "N/A";
-    a.Status = "N/A";
-    settings::SaveAccount(a);
-}
-
-void StorePush(int value)
-{
-    settings::RegistryAccessor reg;
-    reg.OpenKey(settings::QuorvelKey, true);
-    reg.WriteInteger("push", value);
-    reg.CommitKey();
-}
 
 struct Usage {
     double cpuMs = 0; // the whole process
@@ -104,9 +82,9 @@ int main(int argc, char** argv)
     Usage without;
     {
         testing_support::TempRegistry registry;
-        StorePush(0);
+        testing_support::StorePush(0);
         for (int i = 0; i < kAccounts; ++i)
-            StoreAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
+            testing_support::StoreSecretAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
         app::TfrmQuorvel form;
         form.btnCheckAll->click();
         without = Idle(seconds);
@@ -114,7 +92,7 @@ int main(int argc, char** argv)
 
     testing_support::TempRegistry registry;
     for (int i = 0; i < kAccounts; ++i)
-        StoreAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
+        testing_support::StoreSecretAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
     app::TfrmQuorvel form;
     form.btnCheckAll->click();
     const auto allIdling = [&] {

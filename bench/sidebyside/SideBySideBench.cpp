@@ -8,11 +8,9 @@
 #include "app/CheckState.h"
 #include "app/frmMain.h"
 #include "platform/desktop/Application.h"
-#include "settings/AccountStore.h"
-#include "settings/KeyPaths.h"
-#include "settings/RegistryAccessor.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/Relay.h"
+#include "tests/support/StoreSeeds.h"
 #include "tests/support/TempRegistry.h"
 
 #include <QApplication>
@@ -53,34 +51,14 @@ const char* EnterSlowNetwork()
     return nullptr;
 }
 
-void StoreAccount(const std::string& name, const std::string& user, const std::string& host)
-{
-    settings::TAccount a;
-    a.Name = name;
-    a.Host = host;
-    a.UserName = user;
-    a.Password = user + "-secret";
-    a.LastChecked = "N/A";
-    a.Status = "N/A";
-    settings::SaveAccount(a);
-}
-
-void StorePushOff()
-{
-    settings::RegistryAccessor reg;
-    reg.OpenKey(settings::QuorvelKey, true);
-    reg.WriteInteger("push", 0);
-    reg.CommitKey();
-}
-
 // The best of a few check-all runs of the window's accounts, in milliseconds; negative when a
 // run did not report the total it should.
 double TimeRuns(std::size_t atOnce, int accounts, const std::string& imaps)
 {
     testing_support::TempRegistry registry;
-    StorePushOff();
+    testing_support::StorePush(0);
     for (int i = 0; i < accounts; ++i)
-        StoreAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
+        testing_support::StoreSecretAccount("account " + std::to_string(i), "user" + std::to_string(i), imaps);
     app::TfrmQuorvel form;
     app::CheckState(form).checksAtOnce = atOnce;
     const QString wanted = QString::number(accounts) + " total number of new message(s), all accounts";
