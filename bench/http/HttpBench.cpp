@@ -2,8 +2,8 @@
 // many small GETs one after another, then one large body. Prints figures; asserts nothing.
 #include "net/GrowingString.h"
 #include "net/NMHttp.h"
-#include "tests/support/ScriptServer.h"
-#include "tests/support/WebServer.h"
+#include "tests/fixtures/ScriptServer.h"
+#include "tests/fixtures/WebServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

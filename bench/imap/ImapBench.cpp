@@ -1,8 +1,8 @@
 // IMAP checks (TLS, login, STATUS of the INBOX, logout) against Dovecot on loopback, with curl
 // doing the same as the reference. Prints figures; asserts nothing.
 #include "net/ImapCheck.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/TestCertificates.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/TestCertificates.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

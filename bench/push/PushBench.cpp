@@ -8,10 +8,10 @@
 #include "app/PushAccounts.h"
 #include "app/frmMain.h"
 #include "platform/core/MessageLoop.h"
-#include "tests/support/Dovecot.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/Wait.h"
 #include "tests/support/StoreSeeds.h"
 #include "tests/support/TempRegistry.h"
-#include "tests/support/Wait.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

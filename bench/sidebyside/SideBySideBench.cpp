@@ -8,8 +8,8 @@
 #include "app/CheckState.h"
 #include "app/frmMain.h"
 #include "platform/desktop/Application.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/Relay.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/Relay.h"
 #include "tests/support/StoreSeeds.h"
 #include "tests/support/TempRegistry.h"
 

@@ -2,9 +2,9 @@
 // loopback (short secured exchanges), and next to curl fetching the same bytes over HTTPS from
 // lighttpd (a large capture).
 #include "net/Psock.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
-#include "tests/support/WebServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
+#include "tests/fixtures/WebServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

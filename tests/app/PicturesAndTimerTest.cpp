@@ -3,7 +3,7 @@
 #include "app/Timer.h"
 #include "app/icons/Painting.h"
 #include "platform/core/Exceptions.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 #include "platform/desktop/BusNotifier.h"
 
 #include "platform/core/MessageLoop.h"
-#include "tests/support/NotificationServer.h"
-#include "tests/support/SessionBus.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
+#include "tests/fixtures/desktop/NotificationServer.h"
+#include "tests/fixtures/desktop/SessionBus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>

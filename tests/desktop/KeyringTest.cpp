@@ -6,7 +6,7 @@
 #include "settings/Store.h"
 #include "signin/AccessTokens.h"
 #include "signin/TokenStore.h"
-#include "tests/support/KeyringDaemon.h"
+#include "tests/fixtures/desktop/KeyringDaemon.h"
 #include "tests/support/TempRegistry.h"
 #include "tests/support/WindowFixture.h"
 

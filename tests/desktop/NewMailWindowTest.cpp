@@ -5,8 +5,8 @@
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 #include "tests/check/widget/CheckFixture.h"
-#include "tests/support/NotificationServer.h"
-#include "tests/support/SessionBus.h"
+#include "tests/fixtures/desktop/NotificationServer.h"
+#include "tests/fixtures/desktop/SessionBus.h"
 
 #include <QAction>
 #include <QLineEdit>

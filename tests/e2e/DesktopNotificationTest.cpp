@@ -2,7 +2,7 @@
 // display: new mail pops up a notice, and a click on the notice brings the window back.
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
-#include "tests/support/SessionBus.h"
+#include "tests/fixtures/desktop/SessionBus.h"
 
 #include <QDBusConnectionInterface>
 #include <QFile>

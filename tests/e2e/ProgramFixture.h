@@ -3,7 +3,7 @@
 #pragma once
 
 #include "settings/Store.h"
-#include "tests/support/X11Session.h"
+#include "tests/fixtures/X11Session.h"
 
 #include <QDir>
 #include <QImage>

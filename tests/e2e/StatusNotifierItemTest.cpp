@@ -6,8 +6,8 @@
 #include "settings/NotifySetting.h"
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
-#include "tests/support/SessionBus.h"
-#include "tests/support/StatusNotifierHost.h"
+#include "tests/fixtures/desktop/SessionBus.h"
+#include "tests/fixtures/desktop/StatusNotifierHost.h"
 
 #include <QDBusConnectionInterface>
 #include <QFile>

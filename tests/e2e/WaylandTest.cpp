@@ -2,9 +2,9 @@
 // its window, reaches the tray as a StatusNotifierItem on a private bus, and checks mail.
 #include "tests/check/MailServiceProcess.h"
 #include "tests/e2e/ProgramFixture.h"
-#include "tests/support/SessionBus.h"
-#include "tests/support/StatusNotifierHost.h"
-#include "tests/support/WaylandSession.h"
+#include "tests/fixtures/desktop/SessionBus.h"
+#include "tests/fixtures/desktop/StatusNotifierHost.h"
+#include "tests/fixtures/desktop/WaylandSession.h"
 
 using e2e::artifact;
 using e2e::kStartUpMs;

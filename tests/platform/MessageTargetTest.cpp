@@ -1,7 +1,7 @@
 #include "platform/core/MessageTarget.h"
 
 #include "platform/core/MessageLoop.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 
 #include <gtest/gtest.h>
 

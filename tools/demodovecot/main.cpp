@@ -2,9 +2,9 @@
 // demo authorization server whose tokens it takes; writes "IMAPS POP3S CAFILE CLIENT AUTHORIZE
 // TOKEN" (its ports for IMAP and POP3 over TLS, the authority to trust, the sign-in client and
 // addresses) to the file named on the command line, and stops both when told to end.
-#include "tests/support/AuthServer.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/TestCertificates.h"
+#include "tests/fixtures/AuthServer.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/TestCertificates.h"
 
 #include <csignal>
 #include <cstdio>

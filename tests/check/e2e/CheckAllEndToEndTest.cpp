@@ -2,7 +2,7 @@
 // stand-in mail service after "&Check All" from the tray menu.
 #include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
-#include "tests/support/X11Session.h"
+#include "tests/fixtures/X11Session.h"
 
 #include <QDir>
 #include <QImage>

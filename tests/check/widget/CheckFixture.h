@@ -5,7 +5,7 @@
 #include "app/icons/CountBadge.h"
 #include "settings/Store.h"
 #include "tests/check/MailServiceProcess.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 #include "tests/support/WindowFixture.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // A process that a fixture starts ends with the test program, also when the program is killed
 // before any fixture can stop it: nothing a crashed run started stays behind.
 #include "tests/check/MailServiceProcess.h"
-#include "tests/support/X11Session.h"
+#include "tests/fixtures/X11Session.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -2,8 +2,8 @@
 // body into memory or into a file. The request then ends with an exception and nothing of the
 // freed component is touched.
 #include "net/SockErrors.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/ScriptServer.h"
 
 #include <QTemporaryDir>
 #include <QTimer>

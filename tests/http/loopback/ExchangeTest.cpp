@@ -1,7 +1,7 @@
 // Whole requests against the scripted server: the bytes sent, the reply as read, the events.
 #include "net/SockErrors.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/ScriptServer.h"
 
 #include <QTemporaryDir>
 

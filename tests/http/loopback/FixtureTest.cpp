@@ -1,6 +1,6 @@
 // The test servers themselves, driven by a plain blocking client.
-#include "tests/support/ScriptServer.h"
-#include "tests/support/WebServer.h"
+#include "tests/fixtures/ScriptServer.h"
+#include "tests/fixtures/WebServer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // or to smuggle lines into the next request.
 #include "net/SockErrors.h"
 #include "platform/core/HostResolver.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/ScriptServer.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

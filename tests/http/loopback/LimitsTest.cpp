@@ -1,7 +1,7 @@
 // Replies that would hold a request: kept-open connections, silent servers, bad headers.
 #include "net/SockErrors.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/ScriptServer.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // Redirections, cookies carried into the next request, authentication.
 #include "platform/core/Exceptions.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/ScriptServer.h"
 
 #include <gtest/gtest.h>
 

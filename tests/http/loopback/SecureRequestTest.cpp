@@ -1,10 +1,10 @@
 // https:// requests: TLS from the first byte against a real web server, certificate failures
 // that end the request before any of it is sent, and the tunnel through a real proxy.
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TinyProxy.h"
+#include "tests/fixtures/TlsServer.h"
+#include "tests/fixtures/WebServer.h"
 #include "tests/http/HttpProbe.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TinyProxy.h"
-#include "tests/support/TlsServer.h"
-#include "tests/support/WebServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Requests against a real web server (lighttpd) started on a free loopback port.
-#include "tests/support/WebServer.h"
+#include "tests/fixtures/WebServer.h"
 
 #include "tests/http/HttpProbe.h"
 

@@ -2,7 +2,7 @@
 // machine before the upgrade, and the conversation is bounded in time and size.
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
-#include "tests/support/ScriptServer.h"
+#include "tests/fixtures/ScriptServer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

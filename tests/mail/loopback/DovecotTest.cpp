@@ -1,10 +1,10 @@
 // The clients against a real Dovecot on loopback: the four kinds of address, refused logins,
 // mailboxes, awkward credentials and an untrusted certificate.
-#include "tests/support/Dovecot.h"
+#include "tests/fixtures/Dovecot.h"
 
 #include "platform/core/HostResolver.h"
+#include "tests/fixtures/LoopbackPorts.h"
 #include "tests/mail/loopback/MailClientProbe.h"
-#include "tests/support/LoopbackPorts.h"
 
 #include <gtest/gtest.h>
 

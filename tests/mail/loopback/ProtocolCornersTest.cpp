@@ -1,9 +1,9 @@
 // Scripted TLS servers for what only a real TLS connection can show: clear-text bytes injected
 // after the go-ahead of the upgrade are never read as if they had come over TLS. (The other
 // corners of both protocols are transcripts, played by TranscriptTest.)
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 #include "tests/mail/loopback/MailClientProbe.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
 
 #include <gtest/gtest.h>
 

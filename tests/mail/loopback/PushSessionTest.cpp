@@ -2,9 +2,9 @@
 // come to (server restart, a path gone silent, a wrong password), over TLS from the start and
 // after STARTTLS.
 #include "net/ImapPush.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/Relay.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/Relay.h"
+#include "tests/fixtures/Wait.h"
 
 #include <gtest/gtest.h>
 

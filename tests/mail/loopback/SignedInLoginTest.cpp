@@ -2,9 +2,9 @@
 // an initial response, OAUTHBEARER where only it is listed, and refusals whose challenge
 // carries the status.
 #include "net/SaslOAuth.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 #include "tests/mail/loopback/MailClientProbe.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
 
 #include <gtest/gtest.h>
 

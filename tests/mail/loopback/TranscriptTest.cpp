@@ -2,9 +2,9 @@
 // line the client must send next ("C:"), pauses ("P:" milliseconds), and "E:" for a client that
 // must close without sending anything more; then how the check ends.
 #include "net/SaslPlain.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 #include "tests/mail/loopback/MailClientProbe.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 #include "app/CheckState.h"
 #include "platform/desktop/Application.h"
 #include "tests/check/widget/CheckFixture.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/LoopbackPorts.h"
-#include "tests/support/ScriptServer.h"
-#include "tests/support/TinyProxy.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/LoopbackPorts.h"
+#include "tests/fixtures/ScriptServer.h"
+#include "tests/fixtures/TinyProxy.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include "platform/core/HostResolver.h"
 #include "signin/Providers.h"
 #include "tests/check/widget/CheckFixture.h"
-#include "tests/support/ScriptServer.h"
+#include "tests/fixtures/ScriptServer.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -7,9 +7,9 @@
 #include "settings/KeyPaths.h"
 #include "settings/RegistryAccessor.h"
 #include "tests/check/widget/CheckFixture.h"
-#include "tests/support/Dovecot.h"
-#include "tests/support/Relay.h"
-#include "tests/support/SessionBus.h"
+#include "tests/fixtures/Dovecot.h"
+#include "tests/fixtures/Relay.h"
+#include "tests/fixtures/desktop/SessionBus.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>

@@ -6,8 +6,8 @@
 #include "signin/SignIn.h"
 #include "signin/TokenStore.h"
 #include "tests/check/widget/CheckFixture.h"
-#include "tests/support/AuthServer.h"
-#include "tests/support/Dovecot.h"
+#include "tests/fixtures/AuthServer.h"
+#include "tests/fixtures/Dovecot.h"
 
 #include <QComboBox>
 #include <QFile>

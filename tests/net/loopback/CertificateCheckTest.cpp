@@ -1,7 +1,7 @@
 #include "SecureSupport.h"
 #include "net/Psock.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "LoopbackPeer.h"
 #include "net/Psock.h"
 #include "platform/core/HostResolver.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // wait then ends with its exception and touches nothing of the component on the way out.
 #include "LoopbackPeer.h"
 #include "net/Psock.h"
-#include "tests/support/ScriptServer.h"
+#include "tests/fixtures/ScriptServer.h"
 
 #include <QTemporaryDir>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #include "LoopbackPeer.h"
 #include "SecureSupport.h"
 #include "net/Psock.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #include "LoopbackPeer.h"
 #include "SecureSupport.h"
 #include "net/Psock.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TinyProxy.h"
-#include "tests/support/TlsServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TinyProxy.h"
+#include "tests/fixtures/TlsServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "LoopbackPeer.h"
 #include "SecureSupport.h"
 #include "net/Psock.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
-#include "tests/support/WebServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
+#include "tests/fixtures/WebServer.h"
 
 #include <QDir>
 #include <QTemporaryFile>

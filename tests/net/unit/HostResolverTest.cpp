@@ -3,7 +3,7 @@
 
 #include "platform/core/MessageTarget.h"
 #include "platform/core/Winsock.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "net/Psock.h"
 #include "platform/core/ErrorReport.h"
 #include "platform/core/MessageTarget.h"
-#include "tests/support/Wait.h"
+#include "tests/fixtures/Wait.h"
 
 #include <QElapsedTimer>
 

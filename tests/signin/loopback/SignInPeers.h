@@ -3,8 +3,8 @@
 #pragma once
 
 #include "signin/FormEncoding.h"
-#include "tests/support/TestCertificates.h"
-#include "tests/support/TlsServer.h"
+#include "tests/fixtures/TestCertificates.h"
+#include "tests/fixtures/TlsServer.h"
 
 #include <arpa/inet.h>
 #include <functional>
