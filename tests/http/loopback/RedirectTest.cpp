@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace http_tests;
 using testing_support::ScriptServer;
 using S = ScriptServer;
@@ -58,79 +60,57 @@ TEST(Redirect, DirectRedirectToAnotherHostConnectsThereOnPort80)
     EXPECT_EQ(http.HeaderLines.Text(), DirectGet("/x", "other"));
 }
 
-TEST(Redirect, LocationWithLeadingSlashKeepsHostAndPort)
+// Where a Location leads: the request that follows it, made directly or through a proxy.
+struct LocationCase {
+    std::string name;
+    std::string redirect; // the whole redirecting reply
+    bool viaProxy;
+    std::string start; // the first address (a path on the scripted server when direct)
+    std::string next; // the request that follows the redirection
+};
+
+std::ostream& operator<<(std::ostream& out, const LocationCase& c)
 {
+    return out << c.name;
+}
+
+class Location : public testing::TestWithParam<LocationCase> { };
+
+TEST_P(Location, LeadsToTheNextRequest)
+{
+    const LocationCase& c = GetParam();
     ScriptServer server;
-    server.AddConnection(Reply("HTTP/1.0 301 Moved\r\nlocation: /next?a=1\r\n\r\n"));
-    server.AddConnection(Reply(kOk + "here"));
+    server.AddConnection(Reply(c.redirect));
+    server.AddConnection(Reply(kOk + "final"));
     Probe http(nullptr);
-    http.Get(server.url("/first"));
+    if (c.viaProxy) {
+        http.Proxy = "127.0.0.1";
+        http.ProxyPort = server.port();
+        http.Get(c.start);
+    } else {
+        http.Get(server.url(c.start));
+    }
     ASSERT_TRUE(server.WaitForClosed(1));
-    EXPECT_EQ(server.Received(1), DirectGet("/next?a=1", "127.0.0.1"));
-    EXPECT_EQ(http.Body, "here");
-
-    // Through a proxy the request line then carries only the path.
-    ScriptServer proxy;
-    proxy.AddConnection(Reply("HTTP/1.0 302 Found\r\nLOCATION: /next\r\n\r\n"));
-    proxy.AddConnection(Reply(kOk));
-    Probe viaProxy(nullptr);
-    viaProxy.Proxy = "127.0.0.1";
-    viaProxy.ProxyPort = proxy.port();
-    viaProxy.Get("http://server/first");
-    ASSERT_TRUE(proxy.WaitForClosed(1));
-    EXPECT_EQ(proxy.Received(1), ProxyGet("/next", "server"));
+    EXPECT_EQ(server.Received(1), c.next);
+    EXPECT_EQ(http.Body, "final");
 }
 
-TEST(Redirect, LocationWithoutSlashIsTakenRelativeToTheHost)
-{
-    ScriptServer proxy;
-    proxy.AddConnection(Reply("HTTP/1.0 302 Found\r\nLocation: page.htm\r\n\r\n"));
-    proxy.AddConnection(Reply(kOk));
-    Probe http(nullptr);
-    http.Proxy = "127.0.0.1";
-    http.ProxyPort = proxy.port();
-    http.Get("http://server/dir/first");
-    ASSERT_TRUE(proxy.WaitForClosed(1));
-    EXPECT_EQ(proxy.Received(1), ProxyGet("http://server/page.htm", "server"));
-}
-
-TEST(Redirect, LocationWithInnerSlashNamesAHost)
-{
-    ScriptServer proxy;
-    proxy.AddConnection(Reply("HTTP/1.0 302 Found\r\nLocation: dir/x\r\n\r\n"));
-    proxy.AddConnection(Reply(kOk));
-    Probe http(nullptr);
-    http.Proxy = "127.0.0.1";
-    http.ProxyPort = proxy.port();
-    http.Get("http://server/first");
-    ASSERT_TRUE(proxy.WaitForClosed(1));
-    EXPECT_EQ(proxy.Received(1), ProxyGet("dir/x", "dir"));
-}
-
-TEST(Redirect, LocationWithoutValueGoesToTheHostsRoot)
-{
-    ScriptServer proxy;
-    proxy.AddConnection(Reply("HTTP/1.0 302 Found\r\nLocation: \r\n\r\n"));
-    proxy.AddConnection(Reply(kOk + "root"));
-    Probe http(nullptr);
-    http.Proxy = "127.0.0.1";
-    http.ProxyPort = proxy.port();
-    http.Get("http://server/first");
-    ASSERT_TRUE(proxy.WaitForClosed(1));
-    EXPECT_EQ(proxy.Received(1), ProxyGet("http://server/", "server"));
-    EXPECT_EQ(http.Body, "root");
-}
-
-TEST(Redirect, LocationWithoutTheSpaceIsNotALocation)
-{
-    ScriptServer server;
-    server.AddConnection(Reply("HTTP/1.0 302 Found\r\nLocation:/elsewhere\r\nLocation:\r\n\r\n"));
-    server.AddConnection(Reply(kOk));
-    Probe http(nullptr);
-    http.Get(server.url("/same"));
-    ASSERT_TRUE(server.WaitForClosed(1));
-    EXPECT_EQ(server.Received(1), DirectGet("/same", "127.0.0.1"));
-}
+INSTANTIATE_TEST_SUITE_P(Redirect, Location,
+    testing::Values(LocationCase { "LeadingSlashKeepsHostAndPort", "HTTP/1.0 301 Moved\r\nlocation: /next?a=1\r\n\r\n",
+                        false, "/first", DirectGet("/next?a=1", "127.0.0.1") },
+        // Through a proxy the request line then carries only the path.
+        LocationCase { "LeadingSlashThroughAProxyCarriesOnlyThePath", "HTTP/1.0 302 Found\r\nLOCATION: /next\r\n\r\n",
+            true, "http://server/first", ProxyGet("/next", "server") },
+        LocationCase { "WithoutSlashIsTakenRelativeToTheHost", "HTTP/1.0 302 Found\r\nLocation: page.htm\r\n\r\n", true,
+            "http://server/dir/first", ProxyGet("http://server/page.htm", "server") },
+        LocationCase { "WithInnerSlashNamesAHost", "HTTP/1.0 302 Found\r\nLocation: dir/x\r\n\r\n", true,
+            "http://server/first", ProxyGet("dir/x", "dir") },
+        LocationCase { "WithoutValueGoesToTheHostsRoot", "HTTP/1.0 302 Found\r\nLocation: \r\n\r\n", true,
+            "http://server/first", ProxyGet("http://server/", "server") },
+        LocationCase { "WithoutTheSpaceIsNotALocation",
+            "HTTP/1.0 302 Found\r\nLocation:/elsewhere\r\nLocation:\r\n\r\n", false, "/same",
+            DirectGet("/same", "127.0.0.1") }),
+    [](const auto& info) { return info.param.name; });
 
 TEST(Redirect, WithoutLocationTheSameRequestIsRepeatedAsGet)
 {
