@@ -1,22 +1,10 @@
 #include "net/NMURL.h"
 
+#include "platform/core/Text.h"
+
 #include <optional>
 
 namespace net {
-namespace {
-
-std::optional<int> HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return std::nullopt;
-}
-
-} // namespace
 
 std::string TNMURL::DecodeString(const std::string& text)
 {
@@ -29,8 +17,8 @@ std::string TNMURL::DecodeString(const std::string& text)
             ++i;
         } else if (c == '%') {
             const std::string digits = text.substr(i + 1, 2);
-            const auto high = digits.size() == 2 ? HexValue(digits[0]) : std::nullopt;
-            const auto low = digits.size() == 2 ? HexValue(digits[1]) : std::nullopt;
+            const auto high = digits.size() == 2 ? platform::HexDigitValue(digits[0]) : std::nullopt;
+            const auto low = digits.size() == 2 ? platform::HexDigitValue(digits[1]) : std::nullopt;
             if (!high || !low) {
                 if (OnError)
                     OnError(this, "Error during decode", "'$" + digits + "' is not a valid integer value");

@@ -1,19 +1,10 @@
 // Percent-encoding of form fields, both ways.
 #include "signin/FormEncoding.h"
 
+#include "platform/core/Text.h"
+
 namespace signin {
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 std::optional<std::string> Unescape(std::string_view text)
 {
@@ -25,11 +16,11 @@ std::optional<std::string> Unescape(std::string_view text)
         } else if (c == '%') {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            const int hi = HexValue(text[i + 1]);
-            const int lo = HexValue(text[i + 2]);
-            if (hi < 0 || lo < 0)
+            const auto hi = platform::HexDigitValue(text[i + 1]);
+            const auto lo = platform::HexDigitValue(text[i + 2]);
+            if (!hi || !lo)
                 return std::nullopt;
-            out += static_cast<char>(hi * 16 + lo);
+            out += static_cast<char>(*hi * 16 + *lo);
             i += 2;
         } else {
             out += c;

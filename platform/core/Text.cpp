@@ -1,4 +1,5 @@
-// UTF-8 decoding and ASCII case folding, written once for the mail parsers and the store.
+// UTF-8 decoding, ASCII case folding and hexadecimal digits, written once for the parsers and the
+// store.
 #include "platform/core/Text.h"
 
 namespace platform {
@@ -48,6 +49,17 @@ std::string AsciiUpper(std::string_view s)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return out;
+}
+
+std::optional<int> HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return std::nullopt;
 }
 
 } // namespace platform

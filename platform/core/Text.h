@@ -14,4 +14,7 @@ std::optional<std::u32string> DecodeUtf8(std::string_view s);
 // A copy with a-z raised to A-Z and every other byte, those of UTF-8 sequences included, as it was.
 std::string AsciiUpper(std::string_view s);
 
+// The value of one hexadecimal digit, either case; nothing for any other byte.
+std::optional<int> HexDigitValue(char c);
+
 } // namespace platform

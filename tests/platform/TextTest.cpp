@@ -37,3 +37,14 @@ TEST(AsciiUpper, RaisesOnlyAsciiLetters)
         "STRA\xC3\x9F"
         "E \xC3\xA9");
 }
+
+TEST(HexDigitValue, ReadsBothCasesAndNothingAroundThem)
+{
+    const std::pair<char, int> digits[]
+        = { { '0', 0 }, { '9', 9 }, { 'a', 10 }, { 'f', 15 }, { 'A', 10 }, { 'F', 15 } };
+    for (const auto& [c, value] : digits)
+        EXPECT_EQ(platform::HexDigitValue(c), value) << c;
+    // The neighbours of each range in ASCII, and a byte above it.
+    for (const char c : { '/', ':', '@', 'G', '`', 'g', ' ', '\0', '\xC3' })
+        EXPECT_FALSE(platform::HexDigitValue(c)) << int(c);
+}
