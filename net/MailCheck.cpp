@@ -1,5 +1,6 @@
 #include "net/MailCheck.h"
 
+#include "net/LineEnd.h"
 #include "net/SaslOAuth.h"
 
 #include <algorithm>
@@ -131,7 +132,7 @@ void TMailCheck::WaitForInput(std::size_t wanted, bool line)
     for (;;) {
         TakeReceived();
         if (line) {
-            if (FInput.find('\n', scanned) != std::string::npos)
+            if (FindLine(FInput, scanned))
                 return;
             scanned = FInput.size();
             if (FInput.size() > kMaxReply)
@@ -158,14 +159,11 @@ void TMailCheck::WaitForInput(std::size_t wanted, bool line)
 std::string TMailCheck::ReadLine()
 {
     WaitForInput(0, true);
-    const std::size_t at = FInput.find('\n');
-    if (at > kMaxReply)
+    const auto end = FindLine(FInput);
+    if (end->whole - 1 > kMaxReply)
         throw EBadReply("The mail server sent an overlong line");
-    std::size_t end = at;
-    if (end > 0 && FInput[end - 1] == '\r')
-        --end;
-    std::string line = FInput.substr(0, end);
-    FInput.erase(0, at + 1);
+    std::string line = FInput.substr(0, end->text);
+    FInput.erase(0, end->whole);
     return line;
 }
 

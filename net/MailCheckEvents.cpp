@@ -1,5 +1,6 @@
 // The event-driven form of a mail connection: complete lines and the end of the connection come as
 // calls from the event loop, and a command line is queued without waiting for the socket.
+#include "net/LineEnd.h"
 #include "net/MailCheck.h"
 
 #include <QMetaObject>
@@ -52,13 +53,9 @@ void TMailCheck::DeliverLines()
     FDelivering = true;
     const QPointer<TMailCheck> self(this);
     TakeReceived();
-    std::size_t at;
-    while ((at = FInput.find('\n')) != std::string::npos) {
-        std::size_t end = at;
-        if (end > 0 && FInput[end - 1] == '\r')
-            --end;
-        const std::string line = FInput.substr(0, end);
-        FInput.erase(0, at + 1);
+    while (const auto end = FindLine(FInput)) {
+        const std::string line = FInput.substr(0, end->text);
+        FInput.erase(0, end->whole);
         const LineHandler handler = FOnLine;
         handler(line);
         if (!self)

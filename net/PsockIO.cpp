@@ -1,5 +1,6 @@
 // Reading and writing of TPowersock: the queues, their notification handlers and the waits on them.
 #include "net/GrowingString.h"
+#include "net/LineEnd.h"
 #include "net/NMConst.h"
 #include "net/Psock.h"
 #include "net/ReceiveBuffer.h"
@@ -54,11 +55,11 @@ std::optional<std::string> takeLineFromStream(TStream& stream)
 {
     std::string bytes;
     const std::string_view all = streamBytes(stream, bytes);
-    const std::size_t end = all.find('\n');
-    if (end == std::string_view::npos)
+    const auto end = FindLine(all);
+    if (!end)
         return std::nullopt;
-    std::string line(all.substr(0, end + 1));
-    const std::string rest(all.substr(end + 1));
+    std::string line(all.substr(0, end->whole));
+    const std::string rest(all.substr(end->whole));
     stream.Clear();
     stream.Append(rest);
     return line;

@@ -1,20 +1,13 @@
 #include "net/PsockTunnelReply.h"
 
+#include "net/LineEnd.h"
+
 namespace net {
 namespace {
 
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-std::string_view withoutLineEnd(std::string_view line)
-{
-    if (!line.empty() && line.back() == '\n')
-        line.remove_suffix(1);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    return line;
 }
 
 } // namespace
@@ -44,11 +37,11 @@ std::optional<TTunnelReply> ParseTunnelReply(std::string_view bytes)
     bool first = true;
     TTunnelReply reply;
     while (start < bytes.size()) {
-        const std::size_t end = bytes.find('\n', start);
-        if (end == std::string_view::npos)
+        const auto end = FindLine(bytes.substr(start));
+        if (!end)
             return std::nullopt;
-        const std::string_view line = withoutLineEnd(bytes.substr(start, end + 1 - start));
-        start = end + 1;
+        const std::string_view line = bytes.substr(start, end->text);
+        start += end->whole;
         if (first) {
             reply.StatusLine = std::string(line);
             reply.StatusCode = TunnelStatusCode(line);

@@ -1,5 +1,7 @@
 #include "net/ReceiveBuffer.h"
 
+#include "net/LineEnd.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -53,13 +55,14 @@ void TReceiveBuffer::Clear()
 std::size_t TReceiveBuffer::FindLineEnd()
 {
     searched_ = std::max(searched_, start_);
-    const std::size_t at = data_.find('\n', searched_);
-    if (at == std::string::npos) {
+    const auto line = FindLine(Bytes(), searched_ - start_);
+    if (!line) {
         searched_ = data_.size();
         return std::string_view::npos;
     }
-    searched_ = at;
-    return at - start_;
+    const std::size_t end = line->whole - 1;
+    searched_ = start_ + end;
+    return end;
 }
 
 std::optional<std::string> TReceiveBuffer::TakeLine()
