@@ -1,6 +1,7 @@
 // The socket component next to plain blocking POSIX calls doing the same work on loopback:
 // short exchanges, a large capture, and the CPU a connect costs while it waits.
 #include "net/Psock.h"
+#include "tests/fixtures/LoopbackPorts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -36,24 +37,6 @@ double ThreadCpuSeconds()
     timespec ts {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-int Listen(std::uint16_t& port, int backlog)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0) {
-        std::perror("listen");
-        std::exit(1);
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
 }
 
 void SendAll(int fd, const char* p, std::size_t n)
@@ -128,7 +111,7 @@ int BlockingConnect(std::uint16_t port)
 double ExchangesBlocking()
 {
     std::uint16_t port;
-    const int listener = Listen(port, 64);
+    const int listener = testing_support::ListenOnLoopback(port, 64);
     std::thread server(EchoServer, listener, kExchanges);
     QElapsedTimer clock;
     clock.start();
@@ -151,7 +134,7 @@ double ExchangesBlocking()
 double ExchangesComponent()
 {
     std::uint16_t port;
-    const int listener = Listen(port, 64);
+    const int listener = testing_support::ListenOnLoopback(port, 64);
     std::thread server(EchoServer, listener, kExchanges);
     net::TPowersock s(nullptr);
     s.Host = "127.0.0.1";
@@ -177,7 +160,7 @@ double ExchangesComponent()
 double CaptureBlocking()
 {
     std::uint16_t port;
-    const int listener = Listen(port, 4);
+    const int listener = testing_support::ListenOnLoopback(port, 4);
     std::thread server(StreamServer, listener, 1, kCaptureBytes);
     QElapsedTimer clock;
     clock.start();
@@ -201,7 +184,7 @@ double CaptureBlocking()
 double CaptureComponent()
 {
     std::uint16_t port;
-    const int listener = Listen(port, 4);
+    const int listener = testing_support::ListenOnLoopback(port, 4);
     std::thread server(StreamServer, listener, 1, kCaptureBytes);
     net::TPowersock s(nullptr);
     s.Host = "127.0.0.1";
@@ -224,7 +207,7 @@ double CaptureComponent()
 void WaitingConnect()
 {
     std::uint16_t port;
-    const int listener = Listen(port, 0);
+    const int listener = testing_support::ListenOnLoopback(port, 0);
     // Fills the listener's queue: the component's connect is never accepted.
     const int filler = BlockingConnect(port);
     net::TPowersock s(nullptr);

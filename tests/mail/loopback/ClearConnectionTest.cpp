@@ -3,38 +3,18 @@
 #include "net/ImapCheck.h"
 #include "net/Pop3Check.h"
 #include "tests/fixtures/ScriptServer.h"
+#include "tests/mail/loopback/MailClientProbe.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+using namespace mail_tests;
 using testing_support::ScriptServer;
 using S = ScriptServer;
 
 namespace {
-
-template <typename Client> struct Clear {
-    Clear(std::uint16_t port, int timeOut = 10000)
-        : client(nullptr)
-    {
-        client.Host = "127.0.0.1";
-        client.Port = port;
-        client.ImplicitTLS = false;
-        client.TimeOut = timeOut;
-    }
-    Client client;
-};
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const net::ESockError& e) {
-        return e.Message;
-    }
-    return "no error";
-}
 
 // No line the client sent names the password or a login command.
 void ExpectNoLogin(const std::string& received)
@@ -74,10 +54,11 @@ TEST(ImapInTheClear, ServerWithoutStartTlsGetsNoLogin)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN LOGIN] ready\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "The mail server does not offer STARTTLS: the password is not sent in the clear");
-    c.client.Disconnect();
+    client.Disconnect();
     ASSERT_TRUE(server.WaitForClosed(0));
     ExpectNoLogin(server.Received(0));
 }
@@ -87,10 +68,11 @@ TEST(ImapInTheClear, CapabilitiesAskedWhenTheGreetingHasNone)
     ScriptServer server;
     server.AddConnection({ S::Send("* OK ready\r\n"), S::ReceiveUntil("CAPABILITY\r\n"),
         S::Send("* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\nQ1 OK done\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "The mail server does not offer STARTTLS: the password is not sent in the clear");
-    c.client.Disconnect();
+    client.Disconnect();
     ASSERT_TRUE(server.WaitForClosed(0));
     EXPECT_EQ(server.Received(0), "Q1 CAPABILITY\r\n");
 }
@@ -100,10 +82,11 @@ TEST(ImapInTheClear, RefusedStartTlsGetsNoLogin)
     ScriptServer server;
     server.AddConnection({ S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"), S::ReceiveUntil("STARTTLS\r\n"),
         S::Send("Q1 NO [UNAVAILABLE] not today\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "The mail server refused STARTTLS: not today");
-    c.client.Disconnect();
+    client.Disconnect();
     ASSERT_TRUE(server.WaitForClosed(0));
     ExpectNoLogin(server.Received(0));
 }
@@ -112,10 +95,11 @@ TEST(ImapInTheClear, PreauthenticatedClearSessionIsRefused)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] welcome\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "The mail server offers no secure way to log in");
-    c.client.Disconnect();
+    client.Disconnect();
     ASSERT_TRUE(server.WaitForClosed(0));
     EXPECT_EQ(server.Received(0), "");
 }
@@ -124,8 +108,9 @@ TEST(ImapInTheClear, ByeGreetingEndsTheCheckWithTheServersText)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* BYE Too many connections\r\n"), S::Close() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "The mail server refused the connection: Too many connections");
 }
 
@@ -133,8 +118,9 @@ TEST(ImapInTheClear, UnreadableGreetingIsAnInterpretationError)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("220 smtp.example.org ESMTP\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(c.client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
 }
 
 TEST(ImapInTheClear, OverlongLineIsAnInterpretationErrorNotAnEndlessRead)
@@ -142,18 +128,20 @@ TEST(ImapInTheClear, OverlongLineIsAnInterpretationErrorNotAnEndlessRead)
     ScriptServer server;
     // Twice the limit and no line break: the client must stop reading on its own.
     server.AddConnection({ S::Send("* OK " + std::string(2 * net::TMailCheck::kMaxReply, 'x')), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    EXPECT_EQ(c.client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(client.CheckMailbox("anna", "secret", "INBOX").outcome, net::MailCount::Outcome::BadReply);
 }
 
 TEST(ImapInTheClear, ServerThatStallsAfterTheGreetingTimesOut)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* OK ready\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port(), 600);
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false, 600);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }),
+    EXPECT_EQ(ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }),
         "127.0.0.1:" + std::to_string(server.port()) + " did not answer");
     EXPECT_GE(clock.elapsed(), 500);
     EXPECT_LT(clock.elapsed(), 8000);
@@ -163,18 +151,20 @@ TEST(ImapInTheClear, ServerThatClosesMidLineEndsTheCheck)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* OK rea"), S::Close() });
-    Clear<net::TImapCheck> c(server.port());
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
     EXPECT_EQ(
-        ErrorOf([&] { c.client.CheckMailbox("anna", "secret", "INBOX"); }), "The mail server closed the connection");
+        ErrorOf([&] { client.CheckMailbox("anna", "secret", "INBOX"); }), "The mail server closed the connection");
 }
 
 TEST(ImapInTheClear, CancelEndsTheWait)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("* OK ready\r\n"), S::Stall() });
-    Clear<net::TImapCheck> c(server.port());
-    QTimer::singleShot(200, [&] { c.client.Cancel(); });
-    EXPECT_THROW(c.client.CheckMailbox("anna", "secret", "INBOX"), net::EAbortError);
+    net::TImapCheck client(nullptr);
+    Aim(client, server.port(), false);
+    QTimer::singleShot(200, [&] { client.Cancel(); });
+    EXPECT_THROW(client.CheckMailbox("anna", "secret", "INBOX"), net::EAbortError);
 }
 
 TEST(Pop3InTheClear, ServerWithoutStlsGetsNoLogin)
@@ -182,10 +172,11 @@ TEST(Pop3InTheClear, ServerWithoutStlsGetsNoLogin)
     ScriptServer server;
     server.AddConnection(
         { S::Send("+OK POP3 ready\r\n"), S::ReceiveUntil("\r\n"), S::Send("-ERR Unknown command\r\n"), S::Stall() });
-    Clear<net::TPop3Check> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }),
+    net::TPop3Check client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMaildrop("anna", "secret"); }),
         "The mail server does not offer STLS: the password is not sent in the clear");
-    c.client.Disconnect();
+    client.Disconnect();
     ASSERT_TRUE(server.WaitForClosed(0));
     EXPECT_EQ(server.Received(0), "STLS\r\n");
 }
@@ -194,8 +185,9 @@ TEST(Pop3InTheClear, RefusedGreetingEndsTheCheck)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("-ERR [SYS/TEMP] maintenance\r\n"), S::Close() });
-    Clear<net::TPop3Check> c(server.port());
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }),
+    net::TPop3Check client(nullptr);
+    Aim(client, server.port(), false);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMaildrop("anna", "secret"); }),
         "The mail server refused the connection: maintenance");
 }
 
@@ -203,8 +195,9 @@ TEST(Pop3InTheClear, StallAfterTheGreetingTimesOut)
 {
     ScriptServer server;
     server.AddConnection({ S::Send("+OK ready\r\n"), S::Stall() });
-    Clear<net::TPop3Check> c(server.port(), 600);
-    EXPECT_EQ(ErrorOf([&] { c.client.CheckMaildrop("anna", "secret"); }),
+    net::TPop3Check client(nullptr);
+    Aim(client, server.port(), false, 600);
+    EXPECT_EQ(ErrorOf([&] { client.CheckMaildrop("anna", "secret"); }),
         "127.0.0.1:" + std::to_string(server.port()) + " did not answer");
 }
 

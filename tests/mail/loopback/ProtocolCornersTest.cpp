@@ -1,123 +1,99 @@
-// Scripted TLS servers for what only a real TLS connection can show: clear-text bytes injected
-// after the go-ahead of the upgrade are never read as if they had come over TLS. (The other
-// corners of both protocols are transcripts, played by TranscriptTest.)
-#include "tests/fixtures/TestCertificates.h"
-#include "tests/fixtures/TlsServer.h"
+// Scripted servers for what only a real TLS connection can show: clear-text bytes injected after
+// the go-ahead of the upgrade are never read as if they had come over TLS. (The other corners of
+// both protocols are transcripts, played by TranscriptTest.)
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/mail/loopback/MailClientProbe.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <vector>
+#include <ostream>
 
 using namespace mail_tests;
-using testing_support::TestCertificates;
-using testing_support::TlsPeer;
-using testing_support::TlsServer;
+using testing_support::ScriptServer;
+using S = ScriptServer;
 
 namespace {
 
-// What the client sent, line by line, as the server's thread saw it.
-struct Transcript {
-    std::mutex mutex;
-    std::vector<std::string> lines;
-    std::string Read(TlsPeer& p)
-    {
-        std::string line = p.ReadLine();
-        std::lock_guard lock(mutex);
-        lines.push_back(line);
-        return line;
-    }
-    std::string ReadClear(TlsPeer& p)
-    {
-        std::string line = p.ReadClearLine();
-        std::lock_guard lock(mutex);
-        lines.push_back(line);
-        return line;
-    }
+struct Corner {
+    const char* name;
+    bool imap;
+    // The server's side of the conversation.
+    ScriptServer::Script script;
+    // What the client must have sent first, in the clear and then over TLS.
+    std::string clientStart;
+    // The count the check gives.
+    std::string outcome;
 };
 
-// The check's result, or its error text.
-template <typename Client, typename F> std::string Outcome(TlsServer& server, bool tls, F check)
+std::ostream& operator<<(std::ostream& out, const Corner& c)
 {
+    return out << c.name;
+}
+
+const Corner kCorners[] = {
+    { "ImapStartTls", true,
+        {
+            S::Send("* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n"),
+            S::ReceiveUntil("Q1 STARTTLS\r\n"),
+            // One packet: the go-ahead and a forged line that would end the check if it were read.
+            S::Send("Q1 OK Begin TLS negotiation now.\r\n* BYE injected\r\n"),
+            S::StartTls(),
+            S::ReceiveUntil("Q2 CAPABILITY\r\n"),
+            S::Send("* CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN\r\nQ2 OK listed\r\n"),
+            S::ReceiveUntil("Q3 "),
+            S::Send("Q3 OK in\r\n"),
+            S::ReceiveUntil("Q4 "),
+            S::Send("* STATUS INBOX (UNSEEN 4)\r\nQ4 OK done\r\n"),
+            S::ReceiveUntil("Q5 "),
+            S::Send("Q5 OK bye\r\n"),
+        },
+        // The capabilities given in the clear are asked again over TLS.
+        "Q1 STARTTLS\r\nQ2 CAPABILITY\r\n", "4" },
+    { "Pop3Stls", false,
+        {
+            S::Send("+OK ready\r\n"),
+            S::ReceiveUntil("STLS\r\n"),
+            S::Send("+OK Begin TLS\r\n-ERR injected\r\n"),
+            S::StartTls(),
+            S::ReceiveUntil("CAPA\r\n"),
+            S::Send("+OK\r\nSASL PLAIN\r\n.\r\n"),
+            S::ReceiveUntil("AUTH "),
+            S::Send("+OK in\r\n"),
+            S::ReceiveUntil("STAT\r\n"),
+            S::Send("+OK 2 20\r\n"),
+            S::ReceiveUntil("QUIT\r\n"),
+            S::Send("+OK\r\n"),
+        },
+        "STLS\r\nCAPA\r\n", "2" },
+};
+
+class ClearBytesAfterTheGoAhead : public ::testing::TestWithParam<Corner> { };
+
+TEST_P(ClearBytesAfterTheGoAhead, AreNeverRead)
+{
+    const Corner& corner = GetParam();
+    ScriptServer server;
+    server.AddConnection(corner.script);
     std::string result;
     std::string error;
     {
-        Client client(nullptr);
-        Aim(client, server.port(), tls);
-        error = ErrorOf([&] { result = Describe(check(client)); });
+        net::TImapCheck imap(nullptr);
+        net::TPop3Check pop3(nullptr);
+        if (corner.imap) {
+            Aim(imap, server.port(), false);
+            error = ErrorOf([&] { result = Describe(imap.CheckMailbox("anna", "pw", "INBOX")); });
+        } else {
+            Aim(pop3, server.port(), false);
+            error = ErrorOf([&] { result = Describe(pop3.CheckMaildrop("anna", "pw")); });
+        }
     }
-    server.finish();
-    EXPECT_EQ(server.failure, "");
-    return result.empty() ? error : result;
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Failure(), "");
+    EXPECT_EQ(result.empty() ? error : result, corner.outcome);
+    EXPECT_EQ(server.Received(0).substr(0, corner.clientStart.size()), corner.clientStart);
 }
 
-std::string ImapOutcome(TlsServer& server, bool tls, const std::string& user = "anna",
-    const std::string& password = "pw", const std::string& mailbox = "INBOX")
-{
-    return Outcome<net::TImapCheck>(
-        server, tls, [&](net::TImapCheck& c) { return c.CheckMailbox(user, password, mailbox); });
-}
-
-std::string Pop3Outcome(
-    TlsServer& server, bool tls, const std::string& user = "anna", const std::string& password = "pw")
-{
-    return Outcome<net::TPop3Check>(server, tls, [&](net::TPop3Check& c) { return c.CheckMaildrop(user, password); });
-}
-
-const auto& Identity()
-{
-    return TestCertificates::Shared().localhost;
-}
-
-TEST(ImapCorners, ClearBytesAfterTheStartTlsGoAheadAreNeverRead)
-{
-    Transcript t;
-    TlsServer server(Identity(), [&](TlsPeer& p) {
-        p.SendClear("* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] ready\r\n");
-        t.ReadClear(p);
-        // One packet: the go-ahead and a forged line that would end the check if it were read.
-        p.SendClear("Q1 OK Begin TLS negotiation now.\r\n* BYE injected\r\n");
-        if (!p.Handshake())
-            return;
-        t.Read(p);
-        p.Write("* CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN\r\nQ2 OK listed\r\n");
-        t.Read(p);
-        p.Write("Q3 OK in\r\n");
-        t.Read(p);
-        p.Write("* STATUS INBOX (UNSEEN 4)\r\nQ4 OK done\r\n");
-        t.Read(p);
-        p.Write("Q5 OK bye\r\n");
-    });
-    EXPECT_EQ(ImapOutcome(server, false), "4");
-    ASSERT_GE(t.lines.size(), 3U);
-    EXPECT_EQ(t.lines[0], "Q1 STARTTLS\r\n");
-    // The capabilities given in the clear are asked again over TLS.
-    EXPECT_EQ(t.lines[1], "Q2 CAPABILITY\r\n");
-}
-
-TEST(Pop3Corners, ClearBytesAfterTheStlsGoAheadAreNeverRead)
-{
-    Transcript t;
-    TlsServer server(Identity(), [&](TlsPeer& p) {
-        p.SendClear("+OK ready\r\n");
-        t.ReadClear(p);
-        p.SendClear("+OK Begin TLS\r\n-ERR injected\r\n");
-        if (!p.Handshake())
-            return;
-        t.Read(p);
-        p.Write("+OK\r\nSASL PLAIN\r\n.\r\n");
-        t.Read(p);
-        p.Write("+OK in\r\n");
-        t.Read(p);
-        p.Write("+OK 2 20\r\n");
-        t.Read(p);
-        p.Write("+OK\r\n");
-    });
-    EXPECT_EQ(Pop3Outcome(server, false), "2");
-    ASSERT_GE(t.lines.size(), 2U);
-    EXPECT_EQ(t.lines[0], "STLS\r\n");
-    EXPECT_EQ(t.lines[1], "CAPA\r\n");
-}
+INSTANTIATE_TEST_SUITE_P(Corners, ClearBytesAfterTheGoAhead, ::testing::ValuesIn(kCorners),
+    [](const ::testing::TestParamInfo<Corner>& info) { return std::string(info.param.name); });
 
 } // namespace

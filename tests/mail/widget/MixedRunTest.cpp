@@ -257,18 +257,12 @@ TEST_F(MixedRun, MailServersAreAskedSideBySide)
 {
     using S = testing_support::ScriptServer;
     // A's server takes the connection and answers nothing; B's closes it at once.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::uint16_t silentPort = 0;
+    const int listener = testing_support::ListenOnLoopback(silentPort, 4);
     S second;
     second.AddConnection({ S::Close() });
-    ASSERT_TRUE(StoreAccount(
-        "A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
+    ASSERT_TRUE(
+        StoreAccount("A", "anna@example.org", "anna-secret", "imaps://127.0.0.1:" + std::to_string(silentPort)));
     ASSERT_TRUE(StoreAccount("B", "ben", "ben-secret", "imaps://127.0.0.1:" + std::to_string(second.port())));
     ASSERT_TRUE(StoreAccount("C", "anna@example.org", "anna-secret", Imaps()));
     auto& f = Open();

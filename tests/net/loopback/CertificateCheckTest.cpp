@@ -1,14 +1,14 @@
-#include "SecureSupport.h"
 #include "net/Psock.h"
 #include "tests/fixtures/TestCertificates.h"
 #include "tests/fixtures/TlsServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <openssl/ssl.h>
 
+using loopback::messageOf;
 using net::TPowersock;
-using secure::messageOf;
 using testing_support::TestCertificates;
 using testing_support::TlsIdentity;
 using testing_support::TlsPeer;
@@ -37,7 +37,7 @@ Refused loginOver(const TlsIdentity& identity, const std::string& host, TlsServe
         },
         options);
     TPowersock s(nullptr);
-    secure::connect(s, server.port(), host);
+    loopback::connectTo(s, server.port(), 10000, host);
     Refused r;
     r.message = messageOf([&] {
         s.StartTLS();

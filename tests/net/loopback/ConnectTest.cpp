@@ -1,23 +1,28 @@
-#include "LoopbackPeer.h"
 #include "net/Psock.h"
 #include "platform/core/HostResolver.h"
+#include "tests/fixtures/LoopbackPorts.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/fixtures/Wait.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
 using net::ESockError;
 using net::TPowersock;
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 
 namespace {
 
@@ -93,32 +98,11 @@ struct Probe : TPowersock {
     bool timerArmed() const { return timer->Enabled() && timer->Interval() != 0; }
 };
 
-// A listener whose queue is full: a further connect is never accepted and stays pending.
-struct FullListener {
-    std::uint16_t port = 0;
-    int listener = loopback::listenOn(port, 0);
-    int filler = -1;
-    FullListener()
-    {
-        filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    ~FullListener()
-    {
-        ::close(filler);
-        ::close(listener);
-    }
-};
-
 } // namespace
 
 TEST(Connect, DottedAddressSkipsTheLookupAndItsTimer)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
     std::vector<std::string> status;
     s.ReportLevel = 8;
@@ -153,7 +137,7 @@ TEST(Connect, DottedAddressSkipsTheLookupAndItsTimer)
 
 TEST(Connect, LocalhostIsLookedUpAndReported)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
     int resolved = 0;
     s.OnHostResolved = [&](QObject* sender) {
@@ -172,7 +156,7 @@ TEST(Connect, LocalhostIsLookedUpAndReported)
 
 TEST(Connect, ProxyIsResolvedAndItsPortUsedInsteadOfTheHost)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TableResolver names({ "proxy.test" });
     TPowersock s(nullptr);
     s.Host = "unknown.test";
@@ -191,7 +175,7 @@ TEST(Connect, RefusedConnectFiresConnectionFailedThenRaises)
     std::vector<std::string> events;
     s.OnConnectionFailed = [&](QObject*) { events.push_back("failed"); };
     s.Host = "127.0.0.1";
-    s.Port = loopback::refusingPort();
+    s.Port = testing_support::FreeLoopbackPort();
     s.TimeOut = 5000;
     EXPECT_EQ(connectError(s), "Connection Failed");
     EXPECT_EQ(events, std::vector<std::string> { "failed" });
@@ -201,12 +185,12 @@ TEST(Connect, RefusedConnectFiresConnectionFailedThenRaises)
 
 TEST(Connect, NeverAcceptedConnectionTimesOutAfterTimeOut)
 {
-    FullListener full;
+    testing_support::FullBacklog full;
     Probe s(nullptr);
     std::vector<std::string> events;
     s.OnConnectionFailed = [&](QObject*) { events.push_back("failed"); };
     s.Host = "127.0.0.1";
-    s.Port = full.port;
+    s.Port = full.port();
     s.TimeOut = 300;
     QElapsedTimer clock;
     clock.start();
@@ -221,12 +205,12 @@ TEST(Connect, NeverAcceptedConnectionTimesOutAfterTimeOut)
 
 TEST(Connect, CancelEndsAConnectWaitWithItsOwnMessage)
 {
-    FullListener full;
+    testing_support::FullBacklog full;
     Probe s(nullptr);
     int failed = 0;
     s.OnConnectionFailed = [&](QObject*) { ++failed; };
     s.Host = "127.0.0.1";
-    s.Port = full.port;
+    s.Port = full.port();
     QTimer::singleShot(50, [&] { s.Cancel(); });
     EXPECT_EQ(connectError(s), "Connection Canceled");
     EXPECT_EQ(failed, 1);
@@ -268,7 +252,7 @@ TEST(Connect, CancelDuringTheLookupKeepsCanceledSet)
 
 TEST(Connect, FailedLookupGivesTheApplicationOneChanceToRepairTheHost)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TableResolver names({ "good.test" });
     TPowersock s(nullptr);
     int calls = 0;
@@ -352,7 +336,7 @@ TEST(Connect, NameWithAZeroByteIsNoHost)
 
 TEST(Connect, AlreadyConnectedChangesNothing)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
     s.Host = "127.0.0.1";
     s.Port = peer.port();
@@ -368,7 +352,7 @@ TEST(Connect, DisconnectOpensAFreshSocketThatConnectsAgain)
 {
     int accepted = 0;
     std::uint16_t port = 0;
-    const int listener = loopback::listenOn(port, 4);
+    const int listener = testing_support::ListenOnLoopback(port, 4);
     TPowersock s(nullptr);
     int disconnects = 0;
     s.OnDisconnect = [&](QObject*) { ++disconnects; };
@@ -395,7 +379,7 @@ TEST(Connect, DisconnectOpensAFreshSocketThatConnectsAgain)
 
 TEST(Connect, TimeOutZeroWaitsUntilTheLookupAnswers)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     HeldResolver held;
     Probe s(nullptr);
     s.Host = "late.test";

@@ -1,8 +1,9 @@
 // Every wait loop lets any handler run inside it, and a handler may delete the component: the
 // wait then ends with its exception and touches nothing of the component on the way out.
-#include "LoopbackPeer.h"
 #include "net/Psock.h"
+#include "tests/fixtures/LoopbackPorts.h"
 #include "tests/fixtures/ScriptServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -46,7 +47,7 @@ template <typename Wait> std::string DeleteDuring(ScriptServer& server, Wait wai
 TEST(DeletionDuringWait, Connect)
 {
     // A full backlog: the connect stays pending.
-    loopback::FullBacklog backlog;
+    testing_support::FullBacklog backlog;
     const std::uint16_t port = backlog.port();
     auto* s = new TPowersock(nullptr);
     s->Host = "127.0.0.1";

@@ -1,8 +1,9 @@
 // A file in the place of a queue during SendFile and CaptureFile: what comes back afterwards,
 // and that a component destroyed during the transfer is not touched again.
-#include "LoopbackPeer.h"
 #include "net/Psock.h"
 #include "net/ReceiveBuffer.h"
+#include "tests/fixtures/ScriptServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -12,23 +13,11 @@
 #include <fstream>
 #include <string>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
+using loopback::connectTo;
 using net::EAbortError;
 using net::TPowersock;
-
-namespace {
-
-void connectTo(TPowersock& s, const ScriptedPeer& peer)
-{
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.TimeOut = 5000;
-    s.Connect();
-    ASSERT_TRUE(s.Connected);
-}
-
-} // namespace
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 
 TEST(FileQueue, AFileThatCannotBeOpenedLeavesTheFlagsAsTheyWereNotCleared)
 {
@@ -55,17 +44,17 @@ TEST(FileQueue, AfterATransferBothQueuesAreTheirOwnAgain)
         std::ofstream(out.toStdString(), std::ios::binary) << "request body";
     }
     std::string got;
-    ScriptedPeer peer([&](PeerConnection& c) {
-        got = c.read(12);
-        c.send("reply body");
-        c.close();
+    ScriptServer peer([&](ScriptPeer& c) {
+        got = c.Read(12);
+        c.Send("reply body");
+        c.Close();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.SendFile(out.toStdString());
     const QString in = dir.filePath("in.bin");
     s.CaptureFile(in.toStdString());
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(got, "request body");
     std::ifstream captured(in.toStdString(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(captured), {}), "reply body");
@@ -80,12 +69,12 @@ TEST(FileQueue, AfterATransferBothQueuesAreTheirOwnAgain)
 TEST(FileQueue, DeletingTheComponentDuringCaptureFileEndsItWithoutTouchingIt)
 {
     QTemporaryDir dir;
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("some");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("some");
+        c.WaitForClose();
     });
     auto* s = new TPowersock(nullptr);
-    connectTo(*s, peer);
+    connectTo(*s, peer.port());
     QTimer::singleShot(100, [&] { delete s; });
     std::string message = "no exception";
     try {

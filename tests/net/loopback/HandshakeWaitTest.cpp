@@ -1,8 +1,6 @@
-#include "LoopbackPeer.h"
-#include "SecureSupport.h"
 #include "net/Psock.h"
-#include "tests/fixtures/TestCertificates.h"
-#include "tests/fixtures/TlsServer.h"
+#include "tests/fixtures/ScriptServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -10,13 +8,10 @@
 
 #include <gtest/gtest.h>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
+using loopback::messageOf;
 using net::TPowersock;
-using secure::messageOf;
-using testing_support::TestCertificates;
-using testing_support::TlsPeer;
-using testing_support::TlsServer;
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 
 namespace {
 
@@ -31,12 +26,12 @@ struct AbortingSock : TPowersock {
 
 TEST(HandshakeWait, AServerThatClosesMidHandshakeFailsIt)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.read(5);
-        c.close();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Read(5);
+        c.Close();
     });
     TPowersock s(nullptr);
-    secure::connect(s, peer.port());
+    loopback::connectTo(s, peer.port(), 10000);
     EXPECT_EQ(messageOf([&] { s.StartTLS(); }), "TLS handshake failed: the server closed the connection");
     EXPECT_FALSE(s.Connected);
     EXPECT_FALSE(s.Secure());
@@ -44,13 +39,13 @@ TEST(HandshakeWait, AServerThatClosesMidHandshakeFailsIt)
 
 TEST(HandshakeWait, APlainAnswerToTheHelloFailsTheHandshake)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.read(5);
-        c.send("-ERR what is this?\r\n");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Read(5);
+        c.Send("-ERR what is this?\r\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, peer.port());
+    loopback::connectTo(s, peer.port(), 10000);
     const std::string message = messageOf([&] { s.StartTLS(); });
     EXPECT_EQ(message.rfind("TLS handshake failed: ", 0), 0u) << message;
     EXPECT_NE(message, "TLS handshake failed: the server closed the connection");
@@ -60,31 +55,31 @@ TEST(HandshakeWait, APlainAnswerToTheHelloFailsTheHandshake)
 TEST(HandshakeWait, AStalledServerTimesOutAndTheConnectionIsClosed)
 {
     bool closed = false;
-    ScriptedPeer peer([&](PeerConnection& c) {
-        c.read(5);
-        c.waitForClose();
+    ScriptServer peer([&](ScriptPeer& c) {
+        c.Read(5);
+        c.WaitForClose();
         closed = true;
     });
     AbortingSock s(nullptr);
-    secure::connect(s, peer.port());
+    loopback::connectTo(s, peer.port(), 10000);
     s.TimeOut = 300;
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(messageOf([&] { s.StartTLS(); }), "TLS handshake timed out");
     EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_FALSE(s.Connected);
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_TRUE(closed);
 }
 
 TEST(HandshakeWait, CancelEndsAnUnboundedWait)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.read(5);
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Read(5);
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, peer.port());
+    loopback::connectTo(s, peer.port(), 10000);
     s.TimeOut = 0;
     QTimer::singleShot(200, [&] { s.Cancel(); });
     EXPECT_EQ(messageOf([&] { s.StartTLS(); }), "abort: TLS handshake canceled");
@@ -93,12 +88,12 @@ TEST(HandshakeWait, CancelEndsAnUnboundedWait)
 
 TEST(HandshakeWait, DeletingTheComponentDuringTheWaitEndsIt)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.read(5);
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Read(5);
+        c.WaitForClose();
     });
     QPointer<TPowersock> s = new TPowersock(nullptr);
-    secure::connect(*s, peer.port());
+    loopback::connectTo(*s, peer.port(), 10000);
     s->TimeOut = 0;
     QTimer::singleShot(200, [&] { delete s.data(); });
     EXPECT_EQ(messageOf([&] { s->StartTLS(); }), "abort: TLS handshake canceled");
@@ -115,26 +110,25 @@ TEST(HandshakeWait, StartTlsNeedsAConnection)
 
 TEST(StartTls, PlaintextInjectedAfterTheGoAheadIsNeverReadAsSecured)
 {
-    std::string command;
-    TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        p.SendClear("* OK ready\r\n");
-        command = p.ReadClearLine();
+    using S = ScriptServer;
+    ScriptServer server;
+    server.AddConnection({
+        S::Send("* OK ready\r\n"),
+        S::ReceiveUntil("\r\n"),
         // The go-ahead and a forged line in one packet, as a man in the middle would send them.
-        p.SendClear("a OK begin TLS now\r\n* FORGED injected line\r\n");
-        if (!p.Handshake())
-            throw std::runtime_error("server handshake failed");
-        p.Write("* OK secured\r\n");
-        p.ReadUntilClose();
+        S::Send("a OK begin TLS now\r\n* FORGED injected line\r\n"),
+        S::StartTls(),
+        S::Send("* OK secured\r\n"),
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port(), "localhost");
+    loopback::connectTo(s, server.port(), 10000, "localhost");
     EXPECT_EQ(s.ReadLn(), "* OK ready\r\n");
     s.Writeln("a STARTTLS");
     EXPECT_EQ(s.ReadLn(), "a OK begin TLS now\r\n");
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* OK secured\r\n");
     s.Disconnect();
-    server.finish();
-    EXPECT_EQ(server.failure, "");
-    EXPECT_EQ(command, "a STARTTLS\r\n");
+    ASSERT_TRUE(server.WaitForClosed(0));
+    EXPECT_EQ(server.Failure(), "");
+    EXPECT_EQ(server.Received(0), "a STARTTLS\r\n");
 }

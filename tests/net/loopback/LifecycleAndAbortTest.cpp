@@ -1,22 +1,30 @@
-#include "LoopbackPeer.h"
 #include "net/Psock.h"
 #include "platform/core/HostResolver.h"
+#include "tests/fixtures/LoopbackPorts.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/fixtures/Wait.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
+using loopback::connectTo;
+using loopback::messageOf;
 using net::EAbortError;
 using net::ESockError;
 using net::TPowersock;
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 
 namespace {
 
@@ -58,27 +66,6 @@ struct NeverAnswer {
     }
 };
 
-template <typename F> std::string messageOf(F f)
-{
-    try {
-        f();
-    } catch (const EAbortError& e) {
-        return "abort: " + e.Message;
-    } catch (const ESockError& e) {
-        return e.Message;
-    }
-    return "no exception";
-}
-
-void connectTo(TPowersock& s, std::uint16_t port)
-{
-    s.Host = "127.0.0.1";
-    s.Port = port;
-    s.TimeOut = 5000;
-    s.Connect();
-    ASSERT_TRUE(s.Connected);
-}
-
 } // namespace
 
 TEST(Abort, TimeOutEndsTheLookupAsTimedOutEvenWhenAbortAlsoCancels)
@@ -95,7 +82,7 @@ TEST(Abort, TimeOutEndsTheLookupAsTimedOutEvenWhenAbortAlsoCancels)
 
 TEST(Abort, TimeOutEndsTheConnectAsTimedOutAndEachWaitGetsTheFullPeriod)
 {
-    loopback::FullBacklog backlog;
+    testing_support::FullBacklog backlog;
     const std::uint16_t port = backlog.port();
     AbortingSock s(nullptr);
     int failed = 0;
@@ -114,7 +101,7 @@ TEST(Abort, TimeOutEndsTheConnectAsTimedOutAndEachWaitGetsTheFullPeriod)
 
 TEST(Destruction, DeletingTheComponentDuringAWaitEndsTheWait)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     auto* s = new TPowersock(nullptr);
     connectTo(*s, peer.port());
     QTimer::singleShot(50, [&] { delete s; });
@@ -187,11 +174,11 @@ TEST(Notifications, ReadAfterCancelSwitchesThemOffUntilTheNextSocket)
         std::unique_lock lock(m);
         cv.wait_for(lock, std::chrono::seconds(5), [&] { return step >= n; });
     };
-    ScriptedPeer peer([&](PeerConnection& c) {
-        c.send("first\n");
+    ScriptServer peer([&](ScriptPeer& c) {
+        c.Send("first\n");
         waitStep(1);
-        c.send("second\n");
-        c.waitForClose();
+        c.Send("second\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     int aborted = 0;
@@ -210,11 +197,11 @@ TEST(Notifications, ReadAfterCancelSwitchesThemOffUntilTheNextSocket)
     EXPECT_EQ(s.ReceiveQueue->Size(), 6);
     EXPECT_EQ(aborted, 1);
     s.Disconnect();
-    peer.finish();
+    peer.WaitForClosed(0);
 
-    ScriptedPeer again([](PeerConnection& c) {
-        c.send("fresh\n");
-        c.waitForClose();
+    ScriptServer again([](ScriptPeer& c) {
+        c.Send("fresh\n");
+        c.WaitForClose();
     });
     connectTo(s, again.port());
     EXPECT_FALSE(s.Canceled);
@@ -225,10 +212,10 @@ TEST(Notifications, ReadAfterCancelSwitchesThemOffUntilTheNextSocket)
 
 TEST(Notifications, AStaleCloseForAnEarlierSocketDoesNotEndTheNextConnection)
 {
-    ScriptedPeer first([](PeerConnection& c) { c.waitForClose(); });
-    ScriptedPeer second([](PeerConnection& c) {
-        c.send("still here\n");
-        c.waitForClose();
+    ScriptServer first([](ScriptPeer& c) { c.WaitForClose(); });
+    ScriptServer second([](ScriptPeer& c) {
+        c.Send("still here\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     connectTo(s, first.port());
@@ -244,9 +231,9 @@ TEST(Notifications, AStaleCloseForAnEarlierSocketDoesNotEndTheNextConnection)
 
 TEST(Notifications, ExceptionsFromHandlersStayInsideTheDispatch)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("data\n");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("data\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     s.OnConnect = [](QObject*) { throw std::runtime_error("from a handler"); };
@@ -259,9 +246,9 @@ TEST(Notifications, ExceptionsFromHandlersStayInsideTheDispatch)
 
 TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
 {
-    ScriptedPeer first([](PeerConnection& c) {
-        c.send("bye\n");
-        c.close();
+    ScriptServer first([](ScriptPeer& c) {
+        c.Send("bye\n");
+        c.Close();
     });
     TPowersock s(nullptr);
     int disconnects = 0;
@@ -270,9 +257,9 @@ TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
     ASSERT_TRUE(testing_support::WaitUntil([&] { return !s.Connected; }));
     EXPECT_EQ(disconnects, 1);
     EXPECT_EQ(s.ReadLn(), "bye\n");
-    ScriptedPeer second([](PeerConnection& c) {
-        c.send("hello again\n");
-        c.waitForClose();
+    ScriptServer second([](ScriptPeer& c) {
+        c.Send("hello again\n");
+        c.WaitForClose();
     });
     connectTo(s, second.port());
     EXPECT_EQ(s.ReadLn(), "hello again\n");
@@ -282,9 +269,9 @@ TEST(Notifications, PeersCloseFiresDisconnectAndAnotherConnectWorks)
 
 TEST(Notifications, AStaleReadMoreOfAnEarlierSocketDoesNotFailTheNextConnect)
 {
-    ScriptedPeer first([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer first([](ScriptPeer& c) { c.WaitForClose(); });
     // A full backlog: the next connect stays pending, so only its time-out can end it.
-    loopback::FullBacklog backlog;
+    testing_support::FullBacklog backlog;
     const std::uint16_t port = backlog.port();
 
     TPowersock s(nullptr);

@@ -1,18 +1,19 @@
-#include "LoopbackPeer.h"
-#include "SecureSupport.h"
 #include "net/Psock.h"
+#include "tests/fixtures/LoopbackPorts.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/fixtures/TestCertificates.h"
 #include "tests/fixtures/TinyProxy.h"
 #include "tests/fixtures/TlsServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
+using loopback::messageOf;
 using net::TPowersock;
-using secure::messageOf;
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 using testing_support::TestCertificates;
 using testing_support::TinyProxy;
 using testing_support::TlsPeer;
@@ -63,7 +64,7 @@ TEST(ProxyTunnel, ARealProxyThatForbidsThePortRefusesWithItsStatusLine)
     TinyProxy proxy({});
     ASSERT_TRUE(proxy.running());
     TPowersock s(nullptr);
-    throughProxy(s, proxy.port(), "127.0.0.1", loopback::refusingPort());
+    throughProxy(s, proxy.port(), "127.0.0.1", testing_support::FreeLoopbackPort());
     const std::string message = messageOf([&] { s.ConnectThroughProxy(); });
     EXPECT_EQ(message.rfind("Proxy refused the tunnel: HTTP/1.", 0), 0u) << message;
     EXPECT_NE(message.find(" 403 "), std::string::npos) << message;
@@ -74,15 +75,15 @@ TEST(ProxyTunnel, ARealProxyThatForbidsThePortRefusesWithItsStatusLine)
 TEST(ProxyTunnel, TheRequestNamesTheServerAndWhatFollowsTheAnswerIsTheServers)
 {
     std::string request;
-    ScriptedPeer proxy([&](PeerConnection& c) {
+    ScriptServer proxy([&](ScriptPeer& c) {
         while (request.find("\r\n\r\n") == std::string::npos) {
-            const std::string got = c.read(1);
+            const std::string got = c.Read(1);
             if (got.empty())
                 break;
             request += got;
         }
-        c.send("HTTP/1.1 200 Connection established\r\nProxy-agent: test\r\n\r\n* OK server greeting\r\n");
-        c.waitForClose();
+        c.Send("HTTP/1.1 200 Connection established\r\nProxy-agent: test\r\n\r\n* OK server greeting\r\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     // The server's name is the proxy's to resolve: nothing here looks it up.
@@ -91,17 +92,17 @@ TEST(ProxyTunnel, TheRequestNamesTheServerAndWhatFollowsTheAnswerIsTheServers)
     EXPECT_TRUE(s.Connected);
     EXPECT_EQ(s.ReadLn(), "* OK server greeting\r\n");
     s.Disconnect();
-    proxy.finish();
+    proxy.WaitForClosed(0);
     EXPECT_EQ(request, "CONNECT mail.example.org:993 HTTP/1.0\r\nHost: mail.example.org:993\r\n\r\n");
 }
 
 TEST(ProxyTunnel, AProxyThatAsksForCredentialsRefusesTheTunnel)
 {
-    ScriptedPeer proxy([](PeerConnection& c) {
-        c.readLine();
-        c.send("HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\n\r\n"
+    ScriptServer proxy([](ScriptPeer& c) {
+        c.ReadLine();
+        c.Send("HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"x\"\r\n\r\n"
                "<html>log in first</html>\r\n");
-        c.waitForClose();
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     throughProxy(s, proxy.port(), "mail.example.org", 995);
@@ -112,15 +113,15 @@ TEST(ProxyTunnel, AProxyThatAsksForCredentialsRefusesTheTunnel)
 
 TEST(ProxyTunnel, AProxyThatClosesOrStallsEndsTheWait)
 {
-    ScriptedPeer closing([](PeerConnection& c) {
-        c.readLine();
-        c.close();
+    ScriptServer closing([](ScriptPeer& c) {
+        c.ReadLine();
+        c.Close();
     });
     TPowersock s(nullptr);
     throughProxy(s, closing.port(), "mail.example.org", 995);
     EXPECT_EQ(messageOf([&] { s.ConnectThroughProxy(); }), "Proxy closed the connection");
 
-    ScriptedPeer stalling([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer stalling([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock t(nullptr);
     throughProxy(t, stalling.port(), "mail.example.org", 995);
     t.TimeOut = 300;
@@ -131,7 +132,7 @@ TEST(ProxyTunnel, AProxyThatClosesOrStallsEndsTheWait)
 TEST(ProxyTunnel, AHostThatWouldChangeTheRequestIsRefusedBeforeConnecting)
 {
     std::atomic<bool> contacted { false };
-    ScriptedPeer proxy([&](PeerConnection&) { contacted = true; });
+    ScriptServer proxy([&](ScriptPeer&) { contacted = true; });
     TPowersock s(nullptr);
     throughProxy(s, proxy.port(), "mail.example.org:1 HTTP/1.0\r\nX-Evil: 1", 995);
     EXPECT_EQ(messageOf([&] { s.ConnectThroughProxy(); }), "Invalid host name for the proxy tunnel");

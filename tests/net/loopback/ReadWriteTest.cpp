@@ -1,7 +1,8 @@
-#include "LoopbackPeer.h"
 #include "net/Psock.h"
 #include "net/ReceiveBuffer.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/fixtures/Wait.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -15,22 +16,15 @@
 #include <thread>
 #include <vector>
 
-using loopback::PeerConnection;
-using loopback::ScriptedPeer;
+using loopback::connectTo;
+using loopback::messageOf;
 using net::EAbortError;
 using net::ESockError;
 using net::TPowersock;
+using testing_support::ScriptPeer;
+using testing_support::ScriptServer;
 
 namespace {
-
-void connectTo(TPowersock& s, const ScriptedPeer& peer)
-{
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.TimeOut = 5000;
-    s.Connect();
-    ASSERT_TRUE(s.Connected);
-}
 
 std::string readFile(const QString& path)
 {
@@ -46,28 +40,16 @@ void writeFile(const QString& path, const std::string& bytes)
     out << bytes;
 }
 
-template <typename F> std::string abortMessage(F f)
-{
-    try {
-        f();
-    } catch (const EAbortError& e) {
-        return e.Message;
-    } catch (const ESockError& e) {
-        return "ESockError: " + e.Message;
-    }
-    return "no exception";
-}
-
 } // namespace
 
 TEST(ReadLn, TwoLinesInOnePacketComeOneAtATime)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("first line\r\nsecond\n");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("first line\r\nsecond\n");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), "first line\r\n");
     // The second line is already queued: no event needs to be processed for it.
     bool pumped = false;
@@ -84,16 +66,16 @@ TEST(ReadLn, LineSplitOverManyPackets)
     std::string clean;
     for (char c : line)
         clean += c == '\n' ? 'x' : c;
-    ScriptedPeer peer([&](PeerConnection& c) {
+    ScriptServer peer([&](ScriptPeer& c) {
         for (std::size_t i = 0; i < clean.size(); i += 500) {
-            c.send(clean.substr(i, 500));
+            c.Send(clean.substr(i, 500));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        c.send("\nrest");
-        c.waitForClose();
+        c.Send("\nrest");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), clean + "\n");
     ASSERT_TRUE(testing_support::WaitUntil([&] { return s.ReceiveQueue->Size() == 4; }));
     EXPECT_EQ(s.ReceiveQueue->Position(), 4);
@@ -103,70 +85,70 @@ TEST(ReadLn, LineSplitOverManyPackets)
 TEST(ReadLn, ZeroByteInsideTheLine)
 {
     const std::string line("a\0b\0c\r\n", 7);
-    ScriptedPeer peer([&](PeerConnection& c) {
-        c.send(line);
-        c.waitForClose();
+    ScriptServer peer([&](ScriptPeer& c) {
+        c.Send(line);
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), line);
     s.Disconnect();
 }
 
 TEST(ReadLn, LastLineWithoutLineFeedWaitsUntilCanceled)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("complete\npartial");
-        c.close();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("complete\npartial");
+        c.Close();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), "complete\n");
     QTimer::singleShot(150, [&] { s.Cancel(); });
-    EXPECT_EQ(abortMessage([&] { s.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(messageOf([&] { s.ReadLn(); }), "abort: Socket readln aborted");
     EXPECT_TRUE(s.Canceled);
     EXPECT_FALSE(s.Connected);
     // The bytes stay queued, and a canceled component returns at once from the next ReadLn.
     EXPECT_EQ(s.ReceiveQueue->Size(), 7);
-    EXPECT_EQ(abortMessage([&] { s.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(messageOf([&] { s.ReadLn(); }), "abort: Socket readln aborted");
 }
 
 TEST(Write, StopsAtTheFirstZeroCharacter)
 {
     std::string got;
-    ScriptedPeer peer([&](PeerConnection& c) { got = c.read(13); });
+    ScriptServer peer([&](ScriptPeer& c) { got = c.Read(13); });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.Write(std::string("visible\0hidden", 14));
     s.Writeln("line");
     // The component closes with a reset, which discards what the peer has not read yet.
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(got, "visibleline\r\n");
 }
 
 TEST(Write, CutsTextsAt16384Characters)
 {
     std::string got;
-    ScriptedPeer peer([&](PeerConnection& c) {
-        got = c.read(16384);
-        got += c.read(1); // nothing more comes
+    ScriptServer peer([&](ScriptPeer& c) {
+        got = c.Read(16384);
+        got += c.Read(1); // nothing more comes
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     const std::string text(16384, 'a');
     s.Write(text + "bcdef");
     s.Write("");
     s.Disconnect();
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(got.size(), text.size());
     EXPECT_TRUE(got == text);
 }
 
 TEST(Write, EmptyTextReturnsAtOnce)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.Write("");
     s.Write(std::string("\0abc", 4));
     EXPECT_EQ(s.SendQueue->Size(), 0);
@@ -177,15 +159,15 @@ TEST(SendBuffer, LargeBufferToASlowReaderArrivesWholeAndInOrder)
 {
     const std::string data = loopback::pattern(65535, 7);
     std::string got;
-    ScriptedPeer peer([&](PeerConnection& c) { got = c.readSlowly(4 * 65535, 2048, 1); }, 2048);
+    ScriptServer peer([&](ScriptPeer& c) { got = c.ReadSlowly(4 * 65535, 2048, 1); }, { 2048 });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     int sent = 0;
     s.PacketEvents = true;
     s.OnPacketSent = [&](QObject*) { ++sent; };
     for (int i = 0; i < 4; ++i)
         s.SendBuffer(data.data(), static_cast<std::uint16_t>(data.size()));
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(got.size(), data.size() * 4);
     EXPECT_TRUE(got == data + data + data + data);
     EXPECT_GT(sent, 16); // chunks of at most 16383 bytes, and partial sends on top
@@ -194,9 +176,9 @@ TEST(SendBuffer, LargeBufferToASlowReaderArrivesWholeAndInOrder)
 
 TEST(SendBuffer, ReturnsAtOnceWhenCanceledIsSet)
 {
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.Cancel();
     s.SendBuffer("abc", 3);
     EXPECT_EQ(s.SendQueue->Size(), 0);
@@ -207,16 +189,16 @@ TEST(SendBuffer, ReturnsAtOnceWhenCanceledIsSet)
 TEST(SendBuffer, CancelWhileTheReaderStallsKeepsTheUnsentBytes)
 {
     // The peer never reads, so the socket's buffers fill and the queue must hold the rest.
-    ScriptedPeer peer([](PeerConnection&) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }, 2048);
+    ScriptServer peer([](ScriptPeer&) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }, { 2048 });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     const std::string data(65535, 'z');
     QTimer::singleShot(200, [&] { s.Cancel(); });
-    const std::string message = abortMessage([&] {
+    const std::string message = messageOf([&] {
         for (int i = 0; i < 1000; ++i)
             s.SendBuffer(data.data(), static_cast<std::uint16_t>(data.size()));
     });
-    EXPECT_EQ(message, "Socket send aborted");
+    EXPECT_EQ(message, "abort: Socket send aborted");
     EXPECT_FALSE(s.Canceled);
     EXPECT_GT(s.SendQueue->Size(), 0);
     s.Disconnect();
@@ -224,31 +206,31 @@ TEST(SendBuffer, CancelWhileTheReaderStallsKeepsTheUnsentBytes)
 
 TEST(SendBuffer, SendingOnAResetConnectionRaisesInsteadOfWaiting)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
+    ScriptServer peer([](ScriptPeer& c) {
         // Late enough for the connect to have completed on the component's side.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        c.reset();
+        c.Reset();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     ASSERT_TRUE(testing_support::WaitUntil([&] { return !s.Connected; }));
     std::vector<std::uint16_t> errors;
     s.OnSocketError = [&](QObject*, std::uint16_t e, const std::string&) { errors.push_back(e); };
-    EXPECT_EQ(abortMessage([&] { s.Write("hello"); }), "ESockError: 10057:Socket is not connected");
+    EXPECT_EQ(messageOf([&] { s.Write("hello"); }), "10057:Socket is not connected");
     EXPECT_EQ(errors, std::vector<std::uint16_t> { 10057 });
     EXPECT_EQ(s.SendQueue->Size(), 0);
 }
 
 TEST(ReadToStream, FullChunkIsFollowedByAnotherReadThatMayFindNothing)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send(std::string(16383, 'q'));
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send(std::string(16383, 'q'));
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
     std::vector<std::string> errors;
     s.OnSocketError = [&](QObject*, std::uint16_t, const std::string& text) { errors.push_back(text); };
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     ASSERT_TRUE(testing_support::WaitUntil([&] { return s.ReceiveQueue->Size() == 16383 && !errors.empty(); }));
     EXPECT_EQ(errors.front(), "10035:Operation would block");
     EXPECT_EQ(s.LastError, 10035);
@@ -258,14 +240,14 @@ TEST(ReadToStream, FullChunkIsFollowedByAnotherReadThatMayFindNothing)
 TEST(Capture, PeersCloseDrainsEverythingThatIsLeft)
 {
     const std::string data = loopback::pattern(300000, 11);
-    ScriptedPeer peer([&](PeerConnection& c) {
-        c.send(data);
-        c.close();
+    ScriptServer peer([&](ScriptPeer& c) {
+        c.Send(data);
+        c.Close();
     });
     TPowersock s(nullptr);
     int disconnects = 0;
     s.OnDisconnect = [&](QObject*) { ++disconnects; };
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     const auto before = s.Socket();
     std::string got;
     s.CaptureString(got, -1);
@@ -281,14 +263,14 @@ TEST(Capture, PeersCloseDrainsEverythingThatIsLeft)
 
 TEST(Capture, StringAfterALineKeepsTheBytesAlreadyQueued)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("HTTP/1.0 200 OK\r\n\r\nbody starts here");
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("HTTP/1.0 200 OK\r\n\r\nbody starts here");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        c.send(" and ends here");
-        c.close();
+        c.Send(" and ends here");
+        c.Close();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), "HTTP/1.0 200 OK\r\n");
     EXPECT_EQ(s.ReadLn(), "\r\n");
     std::string body;
@@ -298,14 +280,14 @@ TEST(Capture, StringAfterALineKeepsTheBytesAlreadyQueued)
 
 TEST(Capture, SizedCaptureStopsOnceItHasEnoughOrTheConnectionEnded)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("0123456789");
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("0123456789");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        c.send("abc");
-        c.close();
+        c.Send("abc");
+        c.Close();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     std::string got;
     s.CaptureString(got, 5);
     EXPECT_EQ(got, "0123456789");
@@ -317,15 +299,15 @@ TEST(Capture, SizedCaptureStopsOnceItHasEnoughOrTheConnectionEnded)
 
 TEST(Capture, CancelEndsCaptureStringWithItsMessage)
 {
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("some");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("some");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     QTimer::singleShot(100, [&] { s.Cancel(); });
     std::string got;
-    EXPECT_EQ(abortMessage([&] { s.CaptureString(got, -1); }), "Socket capture aborted");
+    EXPECT_EQ(messageOf([&] { s.CaptureString(got, -1); }), "abort: Socket capture aborted");
     EXPECT_FALSE(s.Canceled);
     EXPECT_FALSE(s.PacketEvents);
     EXPECT_EQ(got, "some");
@@ -338,14 +320,14 @@ TEST(Capture, FileGetsTheQueuedBytesFirstAndCountsThem)
     const QString path = dir.filePath("body.bin");
     writeFile(path, "old content that must go away");
     const std::string tail = loopback::pattern(100000, 5);
-    ScriptedPeer peer([&](PeerConnection& c) {
-        c.send("head\nqueued");
+    ScriptServer peer([&](ScriptPeer& c) {
+        c.Send("head\nqueued");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        c.send(tail);
-        c.close();
+        c.Send(tail);
+        c.Close();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.ReadLn(), "head\n");
     ASSERT_TRUE(testing_support::WaitUntil([&] { return s.ReceiveQueue->Size() >= 6; }));
     const std::int64_t queued = s.ReceiveQueue->Size();
@@ -376,15 +358,15 @@ TEST(Capture, FileThatCannotBeCreatedLeavesEverythingAsItWas)
 TEST(Capture, CancelEndsCaptureFileAndRestoresTheQueue)
 {
     QTemporaryDir dir;
-    ScriptedPeer peer([](PeerConnection& c) {
-        c.send("partial");
-        c.waitForClose();
+    ScriptServer peer([](ScriptPeer& c) {
+        c.Send("partial");
+        c.WaitForClose();
     });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     QTimer::singleShot(100, [&] { s.Cancel(); });
     const QString path = dir.filePath("cut.bin");
-    EXPECT_EQ(abortMessage([&] { s.CaptureFile(path.toStdString()); }), "Socket send aborted");
+    EXPECT_EQ(messageOf([&] { s.CaptureFile(path.toStdString()); }), "abort: Socket send aborted");
     EXPECT_FALSE(s.Canceled);
     EXPECT_FALSE(s.FileMode);
     EXPECT_EQ(readFile(path), "partial");
@@ -396,9 +378,9 @@ TEST(SendFile, EmptyFileReturnsAtOnce)
     QTemporaryDir dir;
     const QString path = dir.filePath("empty");
     writeFile(path, "");
-    ScriptedPeer peer([](PeerConnection& c) { c.waitForClose(); });
+    ScriptServer peer([](ScriptPeer& c) { c.WaitForClose(); });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.SendFile(path.toStdString());
     EXPECT_EQ(s.BytesToSend, 0);
     EXPECT_EQ(s.BytesSent, 0);
@@ -413,15 +395,15 @@ TEST(SendFile, LargeFileArrivesWholeToASlowReader)
     const std::string data = loopback::pattern(3 * 1024 * 1024 + 17, 9);
     writeFile(path, data);
     std::string got;
-    ScriptedPeer peer([&](PeerConnection& c) { got = c.read(data.size() + 13); }, 4096);
+    ScriptServer peer([&](ScriptPeer& c) { got = c.Read(data.size() + 13); }, { 4096 });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     s.Write("before ");
     s.SendFile(path.toStdString());
     EXPECT_EQ(s.BytesToSend, static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(s.BytesSent, static_cast<std::int32_t>(data.size()));
     s.Write(" after");
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(got.size(), data.size() + 13);
     EXPECT_TRUE(got == "before " + data + " after");
 }
@@ -442,11 +424,11 @@ TEST(SendFile, CancelEndsItWithItsMessage)
     const QString path = dir.filePath("large");
     writeFile(path, std::string(8 * 1024 * 1024, 'f'));
     // The peer never reads: the file cannot have gone out whole before the cancel.
-    ScriptedPeer peer([](PeerConnection&) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }, 2048);
+    ScriptServer peer([](ScriptPeer&) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }, { 2048 });
     TPowersock s(nullptr);
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     QTimer::singleShot(100, [&] { s.Cancel(); });
-    EXPECT_EQ(abortMessage([&] { s.SendFile(path.toStdString()); }), "Socket send aborted");
+    EXPECT_EQ(messageOf([&] { s.SendFile(path.toStdString()); }), "abort: Socket send aborted");
     EXPECT_FALSE(s.Canceled);
     EXPECT_FALSE(s.FileMode);
     EXPECT_NE(dynamic_cast<net::TMemoryStream*>(s.SendQueue.get()), nullptr);
@@ -456,18 +438,18 @@ TEST(SendFile, CancelEndsItWithItsMessage)
 TEST(Transaction, ReplyNumberComesFromTheLeadingDigits)
 {
     std::vector<std::string> commands;
-    ScriptedPeer peer([&](PeerConnection& c) {
+    ScriptServer peer([&](ScriptPeer& c) {
         for (const char* reply :
             { "250 OK\r\n", "HELLO 12\r\n", "99999 too big\r\n", "00042x\r\n", "12345678901\r\n" }) {
-            commands.push_back(c.readLine());
-            c.send(reply);
+            commands.push_back(c.ReadLine());
+            c.Send(reply);
         }
     });
     TPowersock s(nullptr);
     std::vector<std::string> reported;
     s.ReportLevel = 1;
     s.OnStatus = [&](QObject*, const std::string& t) { reported.push_back(t); };
-    connectTo(s, peer);
+    connectTo(s, peer.port());
     EXPECT_EQ(s.Transaction("CMD one"), "250 OK\r\n");
     EXPECT_EQ(s.ReplyNumber, 250);
     EXPECT_EQ(s.LastResponse, "250 OK\r\n");
@@ -481,6 +463,6 @@ TEST(Transaction, ReplyNumberComesFromTheLeadingDigits)
     EXPECT_EQ(s.ReplyNumber, 0);
     EXPECT_EQ(reported.size(), 5U);
     EXPECT_EQ(reported.front(), "250 OK\r\n");
-    peer.finish();
+    peer.WaitForClosed(0);
     EXPECT_EQ(commands.front(), "CMD one\r\n");
 }

@@ -1,9 +1,9 @@
-#include "LoopbackPeer.h"
-#include "SecureSupport.h"
 #include "net/Psock.h"
+#include "tests/fixtures/ScriptServer.h"
 #include "tests/fixtures/TestCertificates.h"
 #include "tests/fixtures/TlsServer.h"
 #include "tests/fixtures/WebServer.h"
+#include "tests/net/loopback/SocketSupport.h"
 
 #include <QDir>
 #include <QTemporaryFile>
@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
+using loopback::messageOf;
 using net::TPowersock;
-using secure::messageOf;
 using testing_support::TestCertificates;
 using testing_support::TlsPeer;
 using testing_support::TlsServer;
@@ -50,7 +50,7 @@ TEST(SecureExchange, LinesGoBothWaysAndTheCloseSendsTheClosingAlert)
         closedWithAlert = p.ClosedWithAlert();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port(), "localhost");
+    loopback::connectTo(s, server.port(), 10000, "localhost");
     EXPECT_FALSE(s.Secure());
     s.StartTLS();
     EXPECT_TRUE(s.Secure());
@@ -76,7 +76,7 @@ TEST(SecureExchange, AnAddressIsVerifiedAsAnAddressAndSentAsNoServerName)
         p.ReadUntilClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port(), "127.0.0.1");
+    loopback::connectTo(s, server.port(), 10000, "127.0.0.1");
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* OK\r\n");
     s.Disconnect();
@@ -98,7 +98,7 @@ TEST(SecureExchange, LinesSplitAcrossRecordsAndRecordsHoldingSeveralLines)
         p.ReadUntilClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* first line\r\n");
     EXPECT_EQ(s.ReadLn(), "* second line\r\n");
@@ -117,7 +117,7 @@ TEST(SecureExchange, SixteenMebibytesArriveWholeInCaptureString)
         p.CloseNotify();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     std::string got;
     s.CaptureString(got, -1);
@@ -145,7 +145,7 @@ TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
         p.ReadUntilClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     s.SendFile(path);
     EXPECT_EQ(s.ReadLn(), "* got it\r\n");
@@ -169,7 +169,7 @@ TEST(SecureEnd, TheServersClosingAlertEndsTheCaptureAndIsAnswered)
     TPowersock s(nullptr);
     int disconnects = 0;
     s.OnDisconnect = [&](QObject*) { ++disconnects; };
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     std::string got;
     s.CaptureString(got, -1);
@@ -188,7 +188,7 @@ TEST(SecureEnd, ACutWithoutClosingAlertFailsTheCaptureInsteadOfEndingIt)
         p.Cut();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     std::string got;
     EXPECT_EQ(messageOf([&] { s.CaptureString(got, -1); }), "TLS connection cut");
@@ -204,7 +204,7 @@ TEST(SecureEnd, ACutEndsALineWaitThatWouldOtherwiseNeverEnd)
         p.Cut();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* complete\r\n");
     EXPECT_EQ(messageOf([&] { s.ReadLn(); }), "TLS connection cut");
@@ -223,7 +223,7 @@ TEST(SecureEnd, ARecordThatDoesNotDecryptClosesTheConnectionWithAnError)
         p.ReadUntilClose();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* OK\r\n");
     const std::string message = messageOf([&] { s.ReadLn(); });
@@ -239,22 +239,22 @@ TEST(SecureEnd, TheNextConnectionOfTheSameComponentIsPlainAgain)
         p.CloseNotify();
     });
     std::string plainLine;
-    loopback::ScriptedPeer plain([&](loopback::PeerConnection& c) {
-        c.send("+OK plain\r\n");
-        plainLine = c.readLine();
+    testing_support::ScriptServer plain([&](testing_support::ScriptPeer& c) {
+        c.Send("+OK plain\r\n");
+        plainLine = c.ReadLine();
     });
     TPowersock s(nullptr);
-    secure::connect(s, server.port());
+    loopback::connectTo(s, server.port(), 10000);
     s.StartTLS();
     EXPECT_EQ(s.ReadLn(), "* secure\r\n");
     std::string rest;
     s.CaptureString(rest, -1);
     EXPECT_FALSE(s.Connected);
-    secure::connect(s, plain.port());
+    loopback::connectTo(s, plain.port(), 10000);
     EXPECT_FALSE(s.Secure());
     EXPECT_EQ(s.ReadLn(), "+OK plain\r\n");
     s.Writeln("QUIT");
-    plain.finish();
+    plain.WaitForClosed(0);
     EXPECT_EQ(plainLine, "QUIT\r\n");
 }
 
@@ -263,7 +263,7 @@ TEST(SecureExchange, ARealWebServerAnswersOverTlsAndEndsWithItsClosingAlert)
     testing_support::WebServer web(TestCertificates::Shared().localhost);
     ASSERT_TRUE(web.running()) << web.errorLog();
     TPowersock s(nullptr);
-    secure::connect(s, web.port(), "localhost");
+    loopback::connectTo(s, web.port(), 10000, "localhost");
     s.StartTLS();
     s.Write("GET /big.bin HTTP/1.0\r\nHost: localhost\r\n\r\n");
     EXPECT_EQ(s.ReadLn(), "HTTP/1.0 200 OK\r\n");

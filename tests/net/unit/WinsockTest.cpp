@@ -3,6 +3,7 @@
 
 #include "platform/core/HostResolver.h"
 #include "platform/core/MessageTarget.h"
+#include "tests/fixtures/LoopbackPorts.h"
 #include "tests/fixtures/Wait.h"
 
 #include <gtest/gtest.h>
@@ -55,20 +56,6 @@ struct Library {
     ~Library() { WSACleanup(); }
 };
 
-int plainListener(std::uint16_t& port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, 8);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ::ntohs(a.sin_port);
-    return fd;
-}
-
 SOCKADDR_IN loopbackAddress(std::uint16_t port)
 {
     SOCKADDR_IN a;
@@ -83,7 +70,7 @@ struct Pair {
     Library lib;
     Recorder rec;
     std::uint16_t port = 0;
-    int listener = plainListener(port);
+    int listener = testing_support::ListenOnLoopback(port, 8);
     SOCKET s = platform::socket(WS_AF_INET, WS_SOCK_STREAM, WS_IPPROTO_TCP);
     int peer = -1;
 
@@ -162,7 +149,7 @@ TEST(Winsock, RefusedConnectPostsFdConnectOnceWithItsError)
     Library lib;
     Recorder rec;
     std::uint16_t port = 0;
-    ::close(plainListener(port));
+    ::close(testing_support::ListenOnLoopback(port, 8));
     const SOCKET s = platform::socket(WS_AF_INET, WS_SOCK_STREAM, 0);
     ASSERT_EQ(WSAAsyncSelect(s, rec.target.handle(), kMsg, 63), 0);
     const SOCKADDR_IN a = loopbackAddress(port);
