@@ -1,21 +1,12 @@
 #include "AccountLine.h"
 
+#include "platform/core/Text.h"
+
 #include <charconv>
 #include <fstream>
 
 namespace mailservice {
 namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::vector<std::string> Split(const std::string& text, char separator)
 {
@@ -61,8 +52,10 @@ std::string Unescape(const std::string& text)
         } else if (next == '\\') {
             out += '\\';
             ++i;
-        } else if (next == 'x' && i + 3 < text.size() && HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+        } else if (next == 'x' && i + 3 < text.size() && platform::HexDigitValue(text[i + 2])
+            && platform::HexDigitValue(text[i + 3])) {
+            out += static_cast<char>(
+                *platform::HexDigitValue(text[i + 2]) * 16 + *platform::HexDigitValue(text[i + 3]));
             i += 3;
         } else {
             out += text[i];
