@@ -44,12 +44,6 @@ std::string ReadRequestHeader(TlsPeer& p)
     }
 }
 
-void Handshake(TlsPeer& p)
-{
-    if (!p.Handshake())
-        throw std::runtime_error("server handshake failed");
-}
-
 std::string SecureUrl(std::uint16_t port, const std::string& path)
 {
     return "https://127.0.0.1:" + std::to_string(port) + path;
@@ -107,7 +101,7 @@ TEST(SecureRequest, ThroughAProxyTheTunnelCarriesTheRequestInServerForm)
 {
     std::string header, serverName;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        Handshake(p);
+        p.MustHandshake();
         serverName = p.ServerName();
         header = ReadRequestHeader(p);
         p.Write("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
@@ -133,7 +127,7 @@ TEST(SecureRequest, PostDataAndRedirectionsStayOnTheSecureServer)
     std::string first, firstBody, second;
     TlsServer server(TestCertificates::Shared().localhost,
         [&, n = 0](TlsPeer& p) mutable {
-            Handshake(p);
+            p.MustHandshake();
             if (n++ == 0) {
                 first = ReadRequestHeader(p);
                 firstBody = p.Read(9);
@@ -160,7 +154,7 @@ TEST(SecureRequest, PostDataAndRedirectionsStayOnTheSecureServer)
 TEST(SecureRequest, AServerThatCutsTheBodyWithoutTheClosingAlertFailsTheRequest)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        Handshake(p);
+        p.MustHandshake();
         ReadRequestHeader(p);
         p.Write("HTTP/1.0 200 OK\r\n\r\n{\"access_token\":\"a");
         p.Cut();

@@ -39,8 +39,7 @@ void PrintTo(const Transcript& t, std::ostream* os)
 // Plays the lines on the server's side; a mismatch is the server's failure.
 void Play(TlsPeer& p, const std::vector<std::string>& lines)
 {
-    if (!p.Handshake())
-        throw std::runtime_error("handshake failed");
+    p.MustHandshake();
     for (const std::string& line : lines) {
         const std::string what = line.substr(0, 2);
         const std::string text = line.size() > 3 ? line.substr(3) : "";

@@ -36,8 +36,7 @@ TEST(ProxyTunnel, TlsRunsThroughARealProxyToTheServerNotTheProxy)
 {
     std::string serverName, line;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        if (!p.Handshake())
-            throw std::runtime_error("server handshake failed");
+        p.MustHandshake();
         serverName = p.ServerName();
         p.Write("* OK through the tunnel\r\n");
         line = p.ReadLine();

@@ -23,12 +23,6 @@ using testing_support::TlsServer;
 
 namespace {
 
-void handshake(TlsPeer& p)
-{
-    if (!p.Handshake())
-        throw std::runtime_error("server handshake failed");
-}
-
 void pause(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -41,7 +35,7 @@ TEST(SecureExchange, LinesGoBothWaysAndTheCloseSendsTheClosingAlert)
     std::string received, serverName;
     bool closedWithAlert = false;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         serverName = p.ServerName();
         p.Write("* OK secure greeting\r\n");
         received = p.ReadLine();
@@ -70,7 +64,7 @@ TEST(SecureExchange, AnAddressIsVerifiedAsAnAddressAndSentAsNoServerName)
 {
     std::string serverName = "unset";
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         serverName = p.ServerName();
         p.Write("* OK\r\n");
         p.ReadUntilClose();
@@ -87,7 +81,7 @@ TEST(SecureExchange, AnAddressIsVerifiedAsAnAddressAndSentAsNoServerName)
 TEST(SecureExchange, LinesSplitAcrossRecordsAndRecordsHoldingSeveralLines)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write("* first li");
         pause(30);
         p.Write("ne\r\n* sec");
@@ -111,7 +105,7 @@ TEST(SecureExchange, SixteenMebibytesArriveWholeInCaptureString)
 {
     const std::string content = loopback::pattern(16u * 1024 * 1024, 7);
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         for (std::size_t at = 0; at < content.size(); at += 16384)
             p.Write(content.substr(at, 16384));
         p.CloseNotify();
@@ -137,7 +131,7 @@ TEST(SecureExchange, AFileLargerThanTheSocketBuffersReachesASlowReaderWhole)
     const std::string path = file.fileName().toStdString();
     std::string received;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         // The client's sends back up meanwhile, and the rest of its records must wait.
         pause(300);
         received = p.Read(content.size());
@@ -159,7 +153,7 @@ TEST(SecureEnd, TheServersClosingAlertEndsTheCaptureAndIsAnswered)
 {
     bool answered = false;
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write("last words\r\n");
         // The connection stays open until the client answers with its own alert (or gives up).
         p.SendCloseNotify();
@@ -183,7 +177,7 @@ TEST(SecureEnd, TheServersClosingAlertEndsTheCaptureAndIsAnswered)
 TEST(SecureEnd, ACutWithoutClosingAlertFailsTheCaptureInsteadOfEndingIt)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write(std::string(100000, 'x'));
         p.Cut();
     });
@@ -199,7 +193,7 @@ TEST(SecureEnd, ACutWithoutClosingAlertFailsTheCaptureInsteadOfEndingIt)
 TEST(SecureEnd, ACutEndsALineWaitThatWouldOtherwiseNeverEnd)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write("* complete\r\n* half a li");
         p.Cut();
     });
@@ -213,7 +207,7 @@ TEST(SecureEnd, ACutEndsALineWaitThatWouldOtherwiseNeverEnd)
 TEST(SecureEnd, ARecordThatDoesNotDecryptClosesTheConnectionWithAnError)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write("* OK\r\n");
         // An application-data record of the right form whose bytes were changed on the way.
         std::string forged("\x17\x03\x03\x00\x20", 5);
@@ -234,7 +228,7 @@ TEST(SecureEnd, ARecordThatDoesNotDecryptClosesTheConnectionWithAnError)
 TEST(SecureEnd, TheNextConnectionOfTheSameComponentIsPlainAgain)
 {
     TlsServer server(TestCertificates::Shared().localhost, [&](TlsPeer& p) {
-        handshake(p);
+        p.MustHandshake();
         p.Write("* secure\r\n");
         p.CloseNotify();
     });
