@@ -23,11 +23,23 @@ int g_blockedCalls = 0;
 // earlier request to return. So while a pass blocks, every event asks the dispatcher again to
 // return as soon as the event has been handled. (The GLib dispatcher returns after any dispatch
 // by itself; there the request only costs one empty turn of its loop.)
+// The GLib dispatcher returns after any dispatch by itself, and there every request costs a
+// write to its wake-up descriptor and one more turn, a good part of a short socket exchange: it
+// is asked only when it is not GLib's.
 void askBlockedCallToReturn()
 {
     if (g_blockedCalls == 0)
         return;
-    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher)
+        return;
+    static const QMetaObject* known = nullptr;
+    static bool returnsByItself = false;
+    if (dispatcher->metaObject() != known) {
+        known = dispatcher->metaObject();
+        returnsByItself = dispatcher->inherits("QEventDispatcherGlib");
+    }
+    if (!returnsByItself)
         dispatcher->interrupt();
 }
 
