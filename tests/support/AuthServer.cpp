@@ -23,6 +23,8 @@ AuthServer::AuthServer(Options options)
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("AuthServer: mkdtemp failed");
     dir_ = pattern;
+    if (!std::filesystem::exists(QUORVEL_TOOLS_DIR "/authserver/node_modules/oidc-provider"))
+        throw std::runtime_error("the authorization server's npm packages are missing: run scripts/setup-test-servers");
     for (int attempt = 0; attempt < 3 && !running(); ++attempt)
         Start();
     if (!running())
@@ -43,12 +45,10 @@ bool AuthServer::Start()
     introspectPort_ = ports[1];
     const TlsIdentity& identity = TestCertificates::Shared().localhost;
     std::vector<std::string> argv
-        = { "node", QUORVEL_TOOLS_DIR "/authserver/authserver.js", "--cert", identity.certificateFile, "--key",
+        = { "node", QUORVEL_TOOLS_DIR "/authserver/authserver.mjs", "--cert", identity.certificateFile, "--key",
               identity.keyFile, "--port", std::to_string(port_), "--introspect-port", std::to_string(introspectPort_),
               "--client", options_.clientId, "--resource", std::string(kResourceUser) + ":" + kResourcePassword,
               "--access-lifetime", std::to_string(options_.accessLifetime), "--log", dir_ + "/requests.log" };
-    if (options_.autoConsent)
-        argv.emplace_back("--auto-consent");
     pid_ = SpawnServer(argv);
     return AwaitServer(
         pid_, [this] { return Accepts(port_) && Accepts(introspectPort_); }, std::chrono::seconds(15));
@@ -76,7 +76,8 @@ std::string AuthServer::log() const
 bool AuthServer::Revoke(const std::string& token) const
 {
     const std::string command = "curl -s -f -o /dev/null --cacert '" + TestCertificates::Shared().authorityFile
-        + "' --data-urlencode 'token=" + token + "' '" + url("/revoke") + "'";
+        + "' --data-urlencode 'client_id=" + options_.clientId + "' --data-urlencode 'token=" + token + "' '"
+        + url("/revoke") + "'";
     return std::system(command.c_str()) == 0;
 }
 

@@ -1,5 +1,5 @@
-// A real OAuth 2.0 authorization server on loopback for tests and the demo: the stand-in in
-// tools/authserver on Node, with the shared test certificate; its introspection endpoint is
+// A real OAuth 2.0 authorization server on loopback for tests and the demo: oidc-provider, as
+// tools/authserver configures it, with the shared test certificate; its introspection endpoint is
 // plain HTTP on a second loopback port for the mail server. Stopped when destroyed.
 #pragma once
 
@@ -15,7 +15,6 @@ public:
     struct Options {
         std::string clientId = "quorvel-test";
         int accessLifetime = 3600; // seconds
-        bool autoConsent = false;
     };
     // The mail server's credentials at the introspection endpoint.
     static constexpr const char* kResourceUser = "dovecot";
@@ -38,9 +37,10 @@ public:
     // Revokes a token (and its whole grant) as a user would at the provider.
     bool Revoke(const std::string& token) const;
 
-    // The test user agent: a program for $BROWSER that opens an authorization address, gives
-    // `consent` ("allow" or "deny") and follows the redirection, writing the page it ends on to
-    // the file named by QUORVEL_TEST_PAGE when that is set.
+    // The test user agent: a program for $BROWSER that opens an authorization address, signs in
+    // as the login hint, answers the consent page with $QUORVEL_TEST_CONSENT ("allow" or "deny")
+    // and follows the redirection, writing the page it ends on to the file named by
+    // QUORVEL_TEST_PAGE when that is set.
     static std::string UserAgentScript();
 
 private:
