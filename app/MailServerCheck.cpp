@@ -62,7 +62,7 @@ std::optional<net::MailCount> Converse(const settings::TAccount& account, const 
     client->Port = address.port;
     client->ImplicitTLS = address.implicitTls;
     client->TimeOut = 10000;
-    if (!TakeAccessToken(hooks.owner, account.Name, address.host, *client))
+    if (!TakeAccessToken(hooks.owner, account.Name, address.host, !account.Password.empty(), *client))
         return std::nullopt;
     if (hooks.started)
         hooks.started(client.get());
