@@ -3,10 +3,14 @@
 #include "app/ChecksAhead.h"
 
 #include "app/CheckState.h"
+#include "app/MailServerAddress.h"
 #include "platform/core/MessageLoop.h"
 #include "platform/core/Strand.h"
 
 #include <QString>
+
+#include <algorithm>
+#include <exception>
 
 namespace app {
 namespace {
@@ -19,6 +23,20 @@ bool SameProxy(const ProxySettings& a, const ProxySettings& b)
 bool SameCheck(const settings::TAccount& a, const settings::TAccount& b)
 {
     return a.Name == b.Name && a.Host == b.Host && a.UserName == b.UserName && a.Password == b.Password;
+}
+
+// Who is asked where: the user name as sent and the server's host, whatever the protocol.
+std::string MailboxOf(const settings::TAccount& account)
+{
+    try {
+        const std::optional<MailServerAddress> address = ReadMailServerAddress(QString::fromStdString(account.Host));
+        if (!address)
+            return {};
+        return QString::fromStdString(address->host).toLower().toStdString() + '\n' + TrimmedUserName(account.UserName);
+    } catch (const std::exception&) {
+        // A bad address: its check fails at once, asking no one.
+        return {};
+    }
 }
 
 } // namespace
@@ -37,6 +55,7 @@ ChecksAhead::ChecksAhead(TfrmQuorvel& form, const std::vector<settings::TAccount
             continue;
         auto check = std::make_unique<Check>();
         check->account = account;
+        check->mailbox = MailboxOf(account);
         checks_.push_back(std::move(check));
     }
     StartMore();
@@ -56,14 +75,25 @@ ChecksAhead::~ChecksAhead()
 
 void ChecksAhead::StartMore()
 {
-    std::size_t running = 0;
-    for (std::size_t i = 0; i < started_; ++i)
-        if (!checks_[i]->over)
-            ++running;
-    while (!ending_ && running < atOnce_ && started_ < checks_.size()) {
-        Check* check = checks_[started_++].get();
-        check->strand = std::make_unique<platform::Strand>([this, check] { Run(*check); });
-        ++running;
+    const auto running = [](const Check& c) { return c.begun && !c.over; };
+    std::size_t busy = 0;
+    for (const auto& check : checks_)
+        if (running(*check))
+            ++busy;
+    for (const auto& check : checks_) {
+        if (ending_ || busy >= atOnce_)
+            return;
+        if (check->begun)
+            continue;
+        const bool mailboxBusy = !check->mailbox.empty()
+            && std::any_of(checks_.begin(), checks_.end(),
+                [&](const auto& other) { return running(*other) && other->mailbox == check->mailbox; });
+        if (mailboxBusy)
+            continue;
+        Check* starting = check.get();
+        starting->begun = true;
+        starting->strand = std::make_unique<platform::Strand>([this, starting] { Run(*starting); });
+        ++busy;
     }
 }
 

@@ -25,15 +25,6 @@ CheckResult Finished(Outcome outcome, QString text, const Clock& clock, std::uin
     return { outcome, count, std::move(text), clock ? clock() : QDateTime::currentDateTime() };
 }
 
-// The user name without the blanks around it, which a server would take as part of the name.
-std::string TrimmedUserName(const std::string& name)
-{
-    const std::size_t first = name.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
-}
-
 CheckResult FromCount(const net::MailCount& c, const Clock& clock)
 {
     switch (c.outcome) {
@@ -71,7 +62,7 @@ std::optional<net::MailCount> Converse(const settings::TAccount& account, const 
     client->Port = address.port;
     client->ImplicitTLS = address.implicitTls;
     client->TimeOut = 10000;
-    if (!TakeAccessToken(hooks.owner, account.Name, address.host, *client))
+    if (!TakeAccessToken(hooks.owner, account.Name, address.host, !account.Password.empty(), *client))
         return std::nullopt;
     if (hooks.started)
         hooks.started(client.get());
@@ -83,6 +74,14 @@ std::optional<net::MailCount> Converse(const settings::TAccount& account, const 
 }
 
 } // namespace
+
+std::string TrimmedUserName(const std::string& name)
+{
+    const std::size_t first = name.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
+}
 
 bool IsMailServerHost(const QString& host)
 {

@@ -58,6 +58,9 @@ struct CheckHooks {
 // one whose address cannot be read.
 bool IsMailServerHost(const QString& host);
 
+// The user name without the blanks around it, which a server would take as part of the name.
+std::string TrimmedUserName(const std::string& name);
+
 // Checks the account's mail server. Nothing here touches the window or the store.
 CheckResult CheckMailServer(
     const settings::TAccount& account, const ProxySettings& proxy, const Clock& clock, const CheckHooks& hooks = {});

@@ -7,14 +7,15 @@
 
 namespace app {
 
-bool TakeAccessToken(QObject* owner, const std::string& account, const std::string& host, net::TMailCheck& client)
+bool TakeAccessToken(
+    QObject* owner, const std::string& account, const std::string& host, bool hasPassword, net::TMailCheck& client)
 {
     const auto provider = signin::ProviderForHost(host);
     if (!provider)
         return true;
     const bool signedIn = signin::Tokens().Read(account).has_value();
     if (!signedIn)
-        return !provider->signInOnly;
+        return !provider->signInOnly && hasPassword;
     const signin::AccessToken access
         = signin::SharedAccessTokens().Get(owner, account, *provider, { client.Proxy, client.ProxyPort });
     if (access.signInNeeded())

@@ -16,6 +16,20 @@ public:
         // The form is percent-encoded already; decoding it again would change what it says.
         DecodePostData = false;
     }
+
+protected:
+    // The answer is JSON. The client's usual browser-like Accept lines make a server that
+    // negotiates the type answer an error (invalid_grant among them) with an HTML page, which
+    // would read as no answer at all instead of a withdrawn sign-in.
+    void BuildRequest() override
+    {
+        TNMHTTP::BuildRequest();
+        for (int i = HeaderLines.Count() - 1; i >= 0; --i) {
+            if (HeaderLines[i].rfind("Accept:", 0) == 0)
+                HeaderLines.Delete(i);
+        }
+        HeaderLines.Insert(1, "Accept: application/json");
+    }
 };
 
 bool IsHttps(const std::string& address)

@@ -77,6 +77,8 @@ TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
     ASSERT_TRUE(StoreAccount("B signed in", "anna@example.org", "", Imaps()));
     // Microsoft's host type stands for its server: a password there is never sent either.
     ASSERT_TRUE(StoreAccount("C outlook type", "someone@outlook.com", "a password", "Outlook.com"));
+    // Neither signed in nor given a password: nothing to log in with, so nothing is tried.
+    ASSERT_TRUE(StoreAccount("D neither", "anna@example.org", "", Imaps()));
     ASSERT_TRUE(SignIn("B signed in").signedIn);
     auto& f = Open();
     f.btnCheckAll->click();
@@ -85,6 +87,7 @@ TEST_F(SignedInRun, SignInNeededIsNoFailureAndASignedInAccountCounts)
     EXPECT_EQ(Stored("A outlook").Status, "Sign-in needed");
     EXPECT_NE(Stored("A outlook").LastChecked, "N/A");
     EXPECT_EQ(Stored("C outlook type").Status, "Sign-in needed");
+    EXPECT_EQ(Stored("D neither").Status, "Sign-in needed");
     EXPECT_EQ(Stored("B signed in").Status, "3");
     EXPECT_EQ(f.StatusBar->SimpleText(), "3 total number of new message(s), all accounts");
     // The server offers IDLE, but a signed-in account is not kept in push: its session would need
