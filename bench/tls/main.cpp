@@ -191,17 +191,6 @@ Timing captureCurl(const testing_support::WebServer& web)
     return t;
 }
 
-std::string captureContent()
-{
-    std::string content(kCaptureBytes, '\0');
-    std::uint32_t state = 12345;
-    for (auto& c : content) {
-        state = state * 1103515245U + 12345U;
-        c = static_cast<char>(state >> 23);
-    }
-    return content;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -225,7 +214,7 @@ int main(int argc, char** argv)
     testing_support::WebServer web(TestCertificates::Shared().localhost);
     if (!web.running())
         fail("lighttpd did not start: " + web.errorLog());
-    web.AddFile("capture.bin", captureContent());
+    web.AddFile("capture.bin", testing_support::WebServer::PatternContent(kCaptureBytes));
     Timing curl, capture;
     for (int run = 0; run < kRuns; ++run) {
         curl.keepBest(captureCurl(web));
@@ -242,7 +231,7 @@ int main(int argc, char** argv)
     testing_support::WebServer plainWeb;
     if (!plainWeb.running())
         fail("lighttpd did not start: " + plainWeb.errorLog());
-    plainWeb.AddFile("capture.bin", captureContent());
+    plainWeb.AddFile("capture.bin", testing_support::WebServer::PatternContent(kCaptureBytes));
     Timing plain;
     for (int run = 0; run < kRuns; ++run)
         plain.keepBest(captureComponent(plainWeb, false));
