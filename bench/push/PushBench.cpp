@@ -10,6 +10,7 @@
 // Usage: bench_push [idle seconds, default 130]
 #include "app/PushAccounts.h"
 #include "app/frmMain.h"
+#include "net/LineEnd.h"
 #include "platform/core/MessageLoop.h"
 #include "tests/fixtures/Dovecot.h"
 #include "tests/fixtures/Wait.h"
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -111,19 +113,25 @@ private:
         const std::string wire = line + "\r\n";
         return write(fd_, wire.data(), wire.size()) == static_cast<ssize_t>(wire.size());
     }
+    // The next whole line received, without its end.
+    std::optional<std::string> TakeLine()
+    {
+        const auto end = net::FindLine(pending_);
+        if (!end)
+            return std::nullopt;
+        std::string line = pending_.substr(0, end->text);
+        pending_.erase(0, end->whole);
+        return line;
+    }
     // Reads until a line starts with `prefix`.
     bool Await(const std::string& prefix)
     {
         for (;;) {
-            const auto end = pending_.find("\r\n");
-            if (end != std::string::npos) {
-                const std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 2);
-                if (line.rfind(prefix, 0) == 0)
+            while (const auto line = TakeLine()) {
+                if (line->rfind(prefix, 0) == 0)
                     return true;
-                if (line.rfind(prefix.substr(0, 2), 0) == 0)
+                if (line->rfind(prefix.substr(0, 2), 0) == 0)
                     return false; // the tagged answer, but not OK
-                continue;
             }
             char block[4096];
             const ssize_t n = read(fd_, block, sizeof block);
@@ -142,11 +150,9 @@ private:
         }
         const double at = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         pending_.append(block, static_cast<std::size_t>(n));
-        for (auto end = pending_.find("\r\n"); end != std::string::npos; end = pending_.find("\r\n")) {
-            if (pending_.substr(0, end).find(" EXISTS") != std::string::npos)
+        while (const auto line = TakeLine())
+            if (line->find(" EXISTS") != std::string::npos)
                 exists.push_back(at);
-            pending_.erase(0, end + 2);
-        }
     }
 
     int fd_ = -1;
