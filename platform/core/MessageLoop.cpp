@@ -21,11 +21,9 @@ int g_blockedCalls = 0;
 // Without GLib, Qt's dispatcher sends the posted events and may then block within the same
 // call, although one of them already ended the wait; a nested dispatch call also clears an
 // earlier request to return. So while a pass blocks, every event asks the dispatcher again to
-// return as soon as the event has been handled. (The GLib dispatcher returns after any dispatch
-// by itself; there the request only costs one empty turn of its loop.)
-// The GLib dispatcher returns after any dispatch by itself, and there every request costs a
-// write to its wake-up descriptor and one more turn, a good part of a short socket exchange: it
-// is asked only when it is not GLib's.
+// return as soon as the event has been handled. The GLib dispatcher returns after any dispatch
+// by itself, and there every request would cost a write to its wake-up descriptor and one more
+// turn, a good part of a short socket exchange: it is asked only when it is not GLib's.
 void askBlockedCallToReturn()
 {
     if (g_blockedCalls == 0)

@@ -37,6 +37,9 @@ struct SocketState {
     unsigned msg = 0;
     long mask = 0;
     bool readArmed = true;
+    // Data waited a whole turn of the loop with its FD_READ unanswered: the read notifier rests
+    // until the next recv.
+    bool readParked = false;
     bool acceptArmed = true;
     bool writeWanted = false;
     bool closePosted = false;
@@ -83,8 +86,11 @@ void post(const SocketState& st, SOCKET s, long event, int error)
             st.hwnd, st.msg, s, MAKELPARAM(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
 }
 
-// Level-triggered notifiers are switched on only while an event may be posted, so a socket
-// nobody reads from does not wake the loop again and again.
+// The notifiers are level-triggered. The read notifier stays on while an FD_READ waits for its
+// recv: switching it off and on for every read costs two wake-ups of the event loop, twice as many
+// as the read itself. Should the socket still be readable a turn later with that FD_READ
+// unanswered, it is parked until the next recv, so a socket nobody reads from does not wake the
+// loop again and again.
 void refresh(SocketState& st)
 {
     if (!st.readNotifier)
@@ -93,7 +99,7 @@ void refresh(SocketState& st)
     if (st.phase == Phase::Listening)
         wantRead = st.acceptArmed && (st.mask & FD_ACCEPT);
     else if (st.phase == Phase::Connected && !st.closePosted)
-        wantRead = (st.mask & (FD_READ | FD_CLOSE)) && (st.readArmed || !(st.mask & FD_READ));
+        wantRead = (st.mask & (FD_READ | FD_CLOSE)) && !st.readParked;
     const bool wantWrite = st.phase == Phase::Connecting || (st.phase == Phase::Connected && st.writeWanted);
     if (st.readNotifier->isEnabled() != wantRead)
         st.readNotifier->setEnabled(wantRead);
@@ -113,9 +119,11 @@ void onReadable(SOCKET s)
         char c;
         const ssize_t n = ::recv(st->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
-            if (st->mask & FD_READ) {
+            if (st->readArmed && (st->mask & FD_READ)) {
                 st->readArmed = false;
                 post(*st, s, FD_READ, 0);
+            } else {
+                st->readParked = true;
             }
         } else if (n == 0) {
             st->closePosted = true;
@@ -141,6 +149,7 @@ void onWritable(SOCKET s)
         if (error == 0) {
             st->phase = Phase::Connected;
             st->readArmed = true;
+            st->readParked = false;
             st->closePosted = false;
             st->writeWanted = false;
             post(*st, s, FD_CONNECT, 0);
@@ -501,6 +510,7 @@ int recv(SOCKET s, char* buf, int len, int flags)
     const int error = errno;
     // Any recv re-enables FD_READ, also one that fails.
     st->readArmed = true;
+    st->readParked = false;
     refresh(*st);
     if (n < 0)
         return fail(WSAErrorFromErrno(error));
@@ -554,6 +564,7 @@ int WSAAsyncSelect(SOCKET s, HWND hWnd, unsigned wMsg, long lEvent)
     }
     makeNotifiers(s, *st);
     st->readArmed = true;
+    st->readParked = false;
     st->acceptArmed = true;
     if (st->phase == Phase::Connected)
         post(*st, s, FD_WRITE, 0);

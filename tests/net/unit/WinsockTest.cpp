@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
+
 #include <arpa/inet.h>
 #include <condition_variable>
 #include <cstring>
@@ -187,6 +189,27 @@ TEST(Winsock, OneFdReadUntilTheNextRecv)
     // A recv for nothing fails with would-block.
     EXPECT_EQ(platform::recv(p.s, rest, sizeof rest, 0), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+// Unread data keeps the socket readable. Once its FD_READ has gone unanswered, the event loop
+// must sleep on rather than report the socket again and again; the next recv wakes it up.
+TEST(Winsock, UnreadDataDoesNotKeepTheLoopAwake)
+{
+    Pair p;
+    p.rec.events.clear();
+    ::send(p.peer, "abc", 3, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
+    int wakeUps = 0;
+    const QMetaObject::Connection counting = QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+    testing_support::RunEventsFor(200);
+    QObject::disconnect(counting);
+    // A busy loop wakes thousands of times in 200 ms; a sleeping one a few times for its timer.
+    EXPECT_LT(wakeUps, 50);
+    EXPECT_EQ(p.rec.count(FD_READ), 1);
+    char buf[2];
+    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
 }
 
 TEST(Winsock, FdCloseComesOnceAfterTheDataWasRead)
