@@ -249,6 +249,11 @@ int main(int argc, char** argv)
             std::printf("component %.3f s\n", ExchangesComponent());
         return 0;
     }
+    if (argc > 1 && std::strcmp(argv[1], "--blocking-only") == 0) {
+        for (int round = 0; round < 10; ++round)
+            std::printf("blocking %.3f s\n", ExchangesBlocking());
+        return 0;
+    }
     std::printf("socket component vs. blocking POSIX sockets on loopback\n");
 
     // The machine is shared: the best of several alternating runs shows each side's own cost.
