@@ -6,9 +6,9 @@
 #include "tests/fixtures/LoopbackPorts.h"
 #include "tests/fixtures/Wait.h"
 
-#include <gtest/gtest.h>
-
 #include <QAbstractEventDispatcher>
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <condition_variable>
@@ -200,8 +200,8 @@ TEST(Winsock, UnreadDataDoesNotKeepTheLoopAwake)
     ::send(p.peer, "abc", 3, 0);
     ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
     int wakeUps = 0;
-    const QMetaObject::Connection counting = QObject::connect(
-        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+    const QMetaObject::Connection counting
+        = QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
     testing_support::RunEventsFor(200);
     QObject::disconnect(counting);
     // A busy loop wakes thousands of times in 200 ms; a sleeping one a few times for its timer.
