@@ -1,7 +1,10 @@
 #include "platform/core/Winsock.h"
 
+#include <QAbstractEventDispatcher>
+#include <QPointer>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 // glibc may define these as macros; ours are functions of the same names.
 #undef htons
@@ -43,11 +48,23 @@ struct SocketState {
     bool acceptArmed = true;
     bool writeWanted = false;
     bool closePosted = false;
+    // What the last read from the system brought beyond what the caller asked for. The system is
+    // read in large blocks and the caller's recv calls are served from here, as the library's own
+    // receive buffer serves them: a capture read in the component's small chunks then costs one
+    // system call per block rather than one per chunk.
+    std::unique_ptr<char[]> inbox;
+    std::size_t inboxStart = 0;
+    std::size_t inboxEnd = 0;
+    // An error the system reported while the inbox still held bytes: the system tells it once,
+    // and it is the caller's once those bytes are read.
+    int inboxError = 0;
+    std::size_t inboxBytes() const { return inboxEnd - inboxStart; }
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;
 };
 
 std::unordered_map<SOCKET, std::unique_ptr<SocketState>> g_sockets;
+constexpr std::size_t kInboxSize = 256 * 1024;
 SOCKET g_nextHandle = 1;
 constexpr SOCKET kHandleLimit = 65535;
 
@@ -117,8 +134,11 @@ void onReadable(SOCKET s)
         post(*st, s, FD_ACCEPT, 0);
     } else if (st->phase == Phase::Connected && !st->closePosted) {
         char c;
-        const ssize_t n = ::recv(st->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n > 0) {
+        const ssize_t n = st->inboxBytes() > 0 ? 1 : ::recv(st->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n <= 0 && st->inboxError != 0) {
+            st->closePosted = true;
+            post(*st, s, FD_CLOSE, WSAErrorFromErrno(st->inboxError));
+        } else if (n > 0) {
             if (st->readArmed && (st->mask & FD_READ)) {
                 st->readArmed = false;
                 post(*st, s, FD_READ, 0);
@@ -163,6 +183,74 @@ void onWritable(SOCKET s)
         post(*st, s, FD_WRITE, 0);
     }
     refresh(*st);
+}
+
+// Sockets whose inbox kept bytes after a recv. Their FD_READ is posted when the loop is about to
+// sleep, unless a recv has taken the bytes by then: a caller that reads chunk after chunk without
+// sleeping (the component's capture does) gets no notification per chunk for bytes it takes at
+// once, and a caller that stops reading still gets its FD_READ.
+std::vector<SOCKET> g_unannounced;
+
+void announceInboxes()
+{
+    for (const SOCKET s : std::exchange(g_unannounced, {})) {
+        SocketState* st = find(s);
+        if (st && st->phase == Phase::Connected && !st->closePosted && st->readArmed && st->inboxBytes() > 0
+            && (st->mask & FD_READ)) {
+            st->readArmed = false;
+            post(*st, s, FD_READ, 0);
+        }
+    }
+}
+
+void announceBeforeSleep(SOCKET s)
+{
+    static QPointer<QAbstractEventDispatcher> watched;
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher && watched != dispatcher) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, announceInboxes);
+        watched = dispatcher;
+    }
+    if (std::find(g_unannounced.begin(), g_unannounced.end(), s) == g_unannounced.end())
+        g_unannounced.push_back(s);
+}
+
+// Serves a recv from the inbox, reading the system into it first when it holds less than asked.
+ssize_t readThroughInbox(SocketState& st, char* buf, std::size_t len, bool peek)
+{
+    // Until a recv fills the caller's buffer, the socket is read directly: short exchanges never
+    // need the block.
+    if (st.inboxBytes() == 0 && st.inboxError != 0) {
+        errno = std::exchange(st.inboxError, 0);
+        return -1;
+    }
+    if (!st.inbox) {
+        const ssize_t n = ::recv(st.fd, buf, len, peek ? MSG_PEEK : 0);
+        if (n > 0 && static_cast<std::size_t>(n) == len && !peek)
+            st.inbox = std::make_unique_for_overwrite<char[]>(kInboxSize);
+        return n;
+    }
+    if (st.inboxBytes() < len) {
+        const std::size_t kept = st.inboxBytes();
+        if (kept > 0 && st.inboxStart > 0)
+            std::memmove(st.inbox.get(), st.inbox.get() + st.inboxStart, kept);
+        st.inboxStart = 0;
+        st.inboxEnd = kept;
+        // With bytes in hand the system is only asked for what it has now; a blocking socket
+        // with an empty inbox waits for data, as its recv always did.
+        const ssize_t got = ::recv(st.fd, st.inbox.get() + kept, kInboxSize - kept, kept > 0 ? MSG_DONTWAIT : 0);
+        if (got > 0)
+            st.inboxEnd += static_cast<std::size_t>(got);
+        else if (kept == 0)
+            return got;
+        else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            st.inboxError = errno;
+    }
+    const std::size_t n = std::min(len, st.inboxBytes());
+    std::memcpy(buf, st.inbox.get() + st.inboxStart, n);
+    if (!peek)
+        st.inboxStart += n;
+    return static_cast<ssize_t>(n);
 }
 
 void makeNotifiers(SOCKET s, SocketState& st)
@@ -506,11 +594,15 @@ int recv(SOCKET s, char* buf, int len, int flags)
         return fail(WSAENOTSOCK);
     if (len < 0 || (len > 0 && !buf))
         return fail(WSAEFAULT);
-    const ssize_t n = ::recv(st->fd, buf, static_cast<size_t>(len), flags & (MSG_PEEK | MSG_OOB));
+    const bool direct = len == 0 || (flags & MSG_OOB);
+    const ssize_t n = direct ? ::recv(st->fd, buf, static_cast<size_t>(len), flags & (MSG_PEEK | MSG_OOB))
+                             : readThroughInbox(*st, buf, static_cast<std::size_t>(len), flags & MSG_PEEK);
     const int error = errno;
     // Any recv re-enables FD_READ, also one that fails.
     st->readArmed = true;
     st->readParked = false;
+    if (st->inboxBytes() > 0)
+        announceBeforeSleep(s);
     refresh(*st);
     if (n < 0)
         return fail(WSAErrorFromErrno(error));

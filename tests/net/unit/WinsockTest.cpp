@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -189,6 +190,58 @@ TEST(Winsock, OneFdReadUntilTheNextRecv)
     // A recv for nothing fails with would-block.
     EXPECT_EQ(platform::recv(p.s, rest, sizeof rest, 0), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+// Once a recv has filled the caller's buffer, the system is read in larger blocks than the caller
+// asks for; what a recv leaves is still the caller's: announced, in order, and read before the
+// close.
+TEST(Winsock, BytesARecvLeftComeInOrderAndBeforeTheClose)
+{
+    Pair p;
+    p.rec.events.clear();
+    char buf[16] = {};
+    ::send(p.peer, "ab", 2, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
+    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ::send(p.peer, "cdefgh", 6, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
+    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    EXPECT_EQ(std::string(buf, 2), "cd");
+    // The rest was taken from the system with "cd": only this side knows it is there.
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 3; }));
+    ::close(p.peer);
+    p.peer = -1;
+    testing_support::RunEventsFor(30);
+    EXPECT_EQ(p.rec.count(FD_CLOSE), 0);
+    EXPECT_EQ(platform::recv(p.s, buf, 3, MSG_PEEK), 3);
+    EXPECT_EQ(std::string(buf, 3), "efg");
+    EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), 4);
+    EXPECT_EQ(std::string(buf, 4), "efgh");
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_CLOSE) == 1; }));
+    EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), 0);
+    EXPECT_EQ(p.rec.count(FD_READ), 3);
+}
+
+TEST(Winsock, AResetBehindBytesARecvLeftIsReportedOnceTheyAreRead)
+{
+    Pair p;
+    p.rec.events.clear();
+    char buf[16] = {};
+    ::send(p.peer, "ab", 2, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
+    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ::send(p.peer, "cdefgh", 6, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
+    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    const linger l { 1, 0 };
+    ::setsockopt(p.peer, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::close(p.peer);
+    p.peer = -1;
+    testing_support::RunEventsFor(30);
+    EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), 4);
+    EXPECT_EQ(std::string(buf, 4), "efgh");
+    EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
 }
 
 // Unread data keeps the socket readable. Once its FD_READ has gone unanswered, the event loop
