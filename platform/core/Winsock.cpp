@@ -64,7 +64,7 @@ struct SocketState {
 };
 
 std::unordered_map<SOCKET, std::unique_ptr<SocketState>> g_sockets;
-constexpr std::size_t kInboxSize = 256 * 1024;
+constexpr std::size_t kInboxSize = std::size_t { 256 } * 1024;
 SOCKET g_nextHandle = 1;
 constexpr SOCKET kHandleLimit = 65535;
 
