@@ -192,27 +192,36 @@ TEST(Winsock, OneFdReadUntilTheNextRecv)
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
 }
 
+namespace {
+
 // Once a recv has filled the caller's buffer, the system is read in larger blocks than the caller
-// asks for; what a recv leaves is still the caller's: announced, in order, and read before the
-// close.
+// asks for. This leaves "efgh" on our side only: the system socket holds nothing more.
+void LeaveBytesAboveTheSystem(Pair& p)
+{
+    p.rec.events.clear();
+    char buf[2];
+    ::send(p.peer, "ab", 2, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
+    ASSERT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ::send(p.peer, "cdefgh", 6, 0);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
+    ASSERT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ASSERT_EQ(std::string(buf, 2), "cd");
+}
+
+} // namespace
+
+// What a recv leaves is still the caller's: announced, in order, and read before the close.
 TEST(Winsock, BytesARecvLeftComeInOrderAndBeforeTheClose)
 {
     Pair p;
-    p.rec.events.clear();
-    char buf[16] = {};
-    ::send(p.peer, "ab", 2, 0);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
-    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
-    ::send(p.peer, "cdefgh", 6, 0);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
-    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
-    EXPECT_EQ(std::string(buf, 2), "cd");
-    // The rest was taken from the system with "cd": only this side knows it is there.
+    ASSERT_NO_FATAL_FAILURE(LeaveBytesAboveTheSystem(p));
     ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 3; }));
     ::close(p.peer);
     p.peer = -1;
     testing_support::RunEventsFor(30);
     EXPECT_EQ(p.rec.count(FD_CLOSE), 0);
+    char buf[16];
     EXPECT_EQ(platform::recv(p.s, buf, 3, MSG_PEEK), 3);
     EXPECT_EQ(std::string(buf, 3), "efg");
     EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), 4);
@@ -225,19 +234,13 @@ TEST(Winsock, BytesARecvLeftComeInOrderAndBeforeTheClose)
 TEST(Winsock, AResetBehindBytesARecvLeftIsReportedOnceTheyAreRead)
 {
     Pair p;
-    p.rec.events.clear();
-    char buf[16] = {};
-    ::send(p.peer, "ab", 2, 0);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 1; }));
-    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
-    ::send(p.peer, "cdefgh", 6, 0);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return p.rec.count(FD_READ) == 2; }));
-    EXPECT_EQ(platform::recv(p.s, buf, 2, 0), 2);
+    ASSERT_NO_FATAL_FAILURE(LeaveBytesAboveTheSystem(p));
     const linger l { 1, 0 };
     ::setsockopt(p.peer, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     ::close(p.peer);
     p.peer = -1;
     testing_support::RunEventsFor(30);
+    char buf[16];
     EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), 4);
     EXPECT_EQ(std::string(buf, 4), "efgh");
     EXPECT_EQ(platform::recv(p.s, buf, sizeof buf, 0), SOCKET_ERROR);
