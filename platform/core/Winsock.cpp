@@ -218,12 +218,12 @@ void announceBeforeSleep(SOCKET s)
 // Serves a recv from the inbox, reading the system into it first when it holds less than asked.
 ssize_t readThroughInbox(SocketState& st, char* buf, std::size_t len, bool peek)
 {
-    // Until a recv fills the caller's buffer, the socket is read directly: short exchanges never
-    // need the block.
     if (st.inboxBytes() == 0 && st.inboxError != 0) {
         errno = std::exchange(st.inboxError, 0);
         return -1;
     }
+    // Until a recv fills the caller's buffer, the socket is read directly: short exchanges never
+    // need the block.
     if (!st.inbox) {
         const ssize_t n = ::recv(st.fd, buf, len, peek ? MSG_PEEK : 0);
         if (n > 0 && static_cast<std::size_t>(n) == len && !peek)
